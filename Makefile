@@ -1,0 +1,49 @@
+# Set-up, build, tests and demo for the client R package. Run as root on Debian 12.
+R_LIB      := $(CURDIR)/.lib
+STRICT     := $(CURDIR)/tools/Makevars.strict
+R_PACKAGES := r-base-dev r-cran-tinytest
+RSCRIPT    := R_LIBS=$(R_LIB) Rscript --vanilla
+VERSION     = $(shell sed -n 's/^Version: *//p' DESCRIPTION)
+
+.PHONY: deps install test check rcmdcheck demo format format-check clean
+
+# Installs R's Debian packages when any is missing; apt-get update only then.
+deps:
+	@missing=""; for p in $(R_PACKAGES); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'ok installed' || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  echo "installing$$missing"; \
+	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive \
+	    apt-get install -y -qq --no-install-recommends $$missing; \
+	fi
+
+install: deps
+	@mkdir -p $(R_LIB)
+	R_MAKEVARS_USER=$(STRICT) R CMD INSTALL --library=$(R_LIB) . >$(R_LIB)/install.log 2>&1 \
+	  || { cat $(R_LIB)/install.log; exit 1; }
+	@rm -f src/*.o src/*.so
+
+test: install
+	$(RSCRIPT) tools/run-tests.R
+
+demo: install
+	$(RSCRIPT) demo/reroute.R
+
+# R CMD check on the built tarball; a warning or error fails the target.
+rcmdcheck: deps
+	@rm -rf client.Rcheck client_*.tar.gz
+	R CMD build --no-build-vignettes . >/dev/null
+	_R_CHECK_FORCE_SUGGESTS_=false R_LIBS=$(R_LIB) R CMD check --no-manual client_$(VERSION).tar.gz
+	@! grep -E '(WARNING|ERROR)$$' client.Rcheck/00check.log
+
+check: test rcmdcheck
+
+format:
+	clang-format -i src/*.cpp src/*.h
+
+format-check:
+	clang-format --dry-run --Werror src/*.cpp src/*.h
+
+clean:
+	rm -rf $(R_LIB) client.Rcheck client_*.tar.gz src/*.o src/*.so

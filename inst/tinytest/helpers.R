@@ -1,0 +1,57 @@
+# Shared by the test files: calls of the routines, child R processes, and a native
+# helper built once per session for what plain R cannot do (pipes, descriptor limits).
+
+client_so <- function() getLoadedDLLs()[["client"]][["path"]]
+
+# Builds the test helper unless CLIENT_TEST_HELPER names a prebuilt one.
+helper_so <- function() {
+  prebuilt <- Sys.getenv("CLIENT_TEST_HELPER")
+  if (nzchar(prebuilt)) return(prebuilt)
+  so <- file.path(tempdir(), "testhelper", paste0("testhelper", .Platform$dynlib.ext))
+  if (!file.exists(so)) {
+    dir.create(dirname(so), showWarnings = FALSE)
+    src <- file.path(dirname(so), "testhelper.c")
+    file.copy(system.file("tinytest", "native", "testhelper.c", package = "client"), src)
+    out <- system2(file.path(R.home("bin"), "R"), c("CMD", "SHLIB", "-o", shQuote(so),
+      shQuote(src)), stdout = TRUE, stderr = TRUE)
+    if (!file.exists(so)) stop("cannot build the test helper:\n", paste(out, collapse = "\n"))
+  }
+  so
+}
+load_helper <- function() {
+  so <- helper_so()
+  if (!"testhelper" %in% names(getLoadedDLLs())) dyn.load(so)
+  invisible(so)
+}
+th <- function(name, ...) .Call(name, ..., PACKAGE = "testhelper")
+
+# Runs R lines in a fresh Rscript with this session's library path and the test helper
+# loaded. The lines run as one braced expression ending in quit(), so that the child
+# reads nothing more from its script once its descriptors change.
+run_in_child <- function(code) {
+  script <- tempfile(fileext = ".R")
+  on.exit(unlink(script), add = TRUE)
+  prologue <- c(
+    "suppressMessages(library(client))",
+    sprintf("dyn.load(%s)", deparse(helper_so())),
+    "th <- function(name, ...) .Call(name, ..., PACKAGE = 'testhelper')",
+    # Listing /proc/self/fd opens a descriptor of its own: keep only those still open.
+    "fd_open <- function(fd) file.exists(sprintf('/proc/self/fd/%d', fd))",
+    "open_fds <- function() Filter(fd_open, sort(as.integer(dir('/proc/self/fd'))))",
+    "fd_flags <- function(fd) strtoi(sub('^flags:\\\\s*', '', grep('^flags:',",
+    "  readLines(sprintf('/proc/self/fdinfo/%d', fd)), value = TRUE)), 8L)",
+    "is_cloexec <- function(fd) bitwAnd(fd_flags(fd), strtoi('2000000', 8L)) != 0")
+  writeLines(c("{", prologue, code, "quit(status = 0)", "}"), script)
+  libs <- paste(.libPaths(), collapse = .Platform$path.sep)
+  out <- suppressWarnings(system2(file.path(R.home("bin"), "Rscript"),
+    c("--vanilla", shQuote(script)), stdout = TRUE, stderr = TRUE,
+    env = paste0("R_LIBS=", shQuote(libs))))
+  status <- attr(out, "status")
+  list(status = if (is.null(status)) 0L else status, output = as.character(out))
+}
+
+# The lines of a child's output that start with a tag, tag removed.
+tagged <- function(child, tag) {
+  lines <- grep(paste0("^", tag, " "), child$output, value = TRUE)
+  sub(paste0("^", tag, " "), "", lines)
+}

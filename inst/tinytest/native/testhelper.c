@@ -1,0 +1,114 @@
+/* Test-only helpers: pipes, descriptor flags and limits, and direct calls of the
+ * library's exported error raisers. Built at test time; never installed. */
+#define _GNU_SOURCE
+#include <dlfcn.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <string.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <Rinternals.h>
+
+SEXP th_pipe(void) {
+  int fds[2];
+  if (pipe(fds) != 0) Rf_error("pipe: %s", strerror(errno));
+  SEXP out = Rf_allocVector(INTSXP, 2);
+  INTEGER(out)[0] = fds[0];
+  INTEGER(out)[1] = fds[1];
+  return out;
+}
+
+SEXP th_close(SEXP fd) { return Rf_ScalarInteger(close(Rf_asInteger(fd))); }
+
+SEXP th_dup2(SEXP from, SEXP to) {
+  return Rf_ScalarInteger(dup2(Rf_asInteger(from), Rf_asInteger(to)));
+}
+
+SEXP th_set_nonblocking(SEXP fd) {
+  int flags = fcntl(Rf_asInteger(fd), F_GETFL);
+  return Rf_ScalarInteger(fcntl(Rf_asInteger(fd), F_SETFL, flags | O_NONBLOCK));
+}
+
+/* Reads up to n bytes with one read. */
+SEXP th_read(SEXP fd, SEXP n) {
+  char buf[1 << 16];
+  int want = Rf_asInteger(n);
+  if (want > (int)sizeof buf) want = (int)sizeof buf;
+  ssize_t got = read(Rf_asInteger(fd), buf, (size_t)want);
+  if (got < 0) got = 0;
+  SEXP out = Rf_allocVector(RAWSXP, got);
+  memcpy(RAW(out), buf, (size_t)got);
+  return out;
+}
+
+/* Writes to a non-blocking descriptor until it would block; returns the bytes taken. */
+SEXP th_fill(SEXP fd) {
+  char buf[4096];
+  memset(buf, 'x', sizeof buf);
+  double total = 0;
+  for (;;) {
+    ssize_t n = write(Rf_asInteger(fd), buf, sizeof buf);
+    if (n <= 0) break;
+    total += (double)n;
+  }
+  for (;;) { /* top up the last partial page byte by byte */
+    ssize_t n = write(Rf_asInteger(fd), buf, 1);
+    if (n <= 0) break;
+    total += 1;
+  }
+  return Rf_ScalarReal(total);
+}
+
+SEXP th_set_fd_limit(SEXP n) {
+  struct rlimit lim;
+  getrlimit(RLIMIT_NOFILE, &lim);
+  lim.rlim_cur = (rlim_t)Rf_asInteger(n);
+  return Rf_ScalarInteger(setrlimit(RLIMIT_NOFILE, &lim));
+}
+
+/* Duplicates descriptor 0 until the table is full; returns the new descriptors. */
+SEXP th_exhaust_fds(void) {
+  int fds[4096];
+  int count = 0;
+  while (count < 4096) {
+    int fd = dup(0);
+    if (fd == -1) break;
+    fds[count++] = fd;
+  }
+  SEXP out = Rf_allocVector(INTSXP, count);
+  memcpy(INTEGER(out), fds, sizeof(int) * (size_t)count);
+  return out;
+}
+
+typedef void (*throw_error_fn)(const char*, const char*, int, const char*, ...);
+typedef void (*throw_system_error_fn)(const char*, const char*, int, int, const char*,
+                                      const char*, ...);
+
+static void* client_symbol(SEXP so_path, const char* name) {
+  void* lib = dlopen(CHAR(STRING_ELT(so_path, 0)), RTLD_NOW | RTLD_NOLOAD);
+  if (lib == NULL) Rf_error("client.so is not loaded");
+  void* sym = dlsym(lib, name);
+  dlclose(lib);
+  if (sym == NULL) Rf_error("%s not exported", name);
+  return sym;
+}
+
+/* Raises through r_throw_error with a message format and one string argument. */
+SEXP th_throw_error(SEXP so_path, SEXP fmt, SEXP arg) {
+  throw_error_fn fn = (throw_error_fn)client_symbol(so_path, "r_throw_error");
+  fn("th_throw_error", "testhelper", 42, CHAR(STRING_ELT(fmt, 0)),
+     CHAR(STRING_ELT(arg, 0)));
+  return R_NilValue;
+}
+
+/* Raises through r_throw_system_error; sysmsg NA stands for a null description. */
+SEXP th_throw_system_error(SEXP so_path, SEXP error, SEXP sysmsg, SEXP fmt, SEXP arg) {
+  throw_system_error_fn fn =
+      (throw_system_error_fn)client_symbol(so_path, "r_throw_system_error");
+  SEXP desc = STRING_ELT(sysmsg, 0);
+  fn("th_throw_system_error", "testhelper", 7, Rf_asInteger(error),
+     desc == NA_STRING ? NULL : CHAR(desc), CHAR(STRING_ELT(fmt, 0)),
+     CHAR(STRING_ELT(arg, 0)));
+  return R_NilValue;
+}

@@ -1,0 +1,28 @@
+# The located error texts, raised through the exported raisers and by the routines.
+source("helpers.R")
+load_helper()
+so <- client_so()
+message_of <- function(expr) tryCatch({ expr; NA_character_ }, error = conditionMessage)
+
+## ---- r_throw_error: message, then location ----
+expect_equal(message_of(th("th_throw_error", so, "plain text", "")),
+  "plain text @testhelper:42 (th_throw_error)")
+expect_equal(message_of(th("th_throw_error", so, "value <%s>", "x y")),
+  "value <x y> @testhelper:42 (th_throw_error)")
+# Each raise shows only its own message: the buffer is rewritten, not appended to.
+message_of(th("th_throw_error", so, "a much longer first message %s", "here"))
+expect_equal(message_of(th("th_throw_error", so, "short", "")),
+  "short @testhelper:42 (th_throw_error)")
+
+## ---- r_throw_system_error: strerror or the given description ----
+expect_equal(message_of(th("th_throw_system_error", so, 2L, NA_character_, "open %s", "f")),
+  "open f (system error 2, No such file or directory) @testhelper:7 (th_throw_system_error)")
+expect_equal(message_of(th("th_throw_system_error", so, 5L, "my words", "m", "")),
+  "m (system error 5, my words) @testhelper:7 (th_throw_system_error)")
+
+## ---- a message over 4095 bytes is cut there ----
+long <- strrep("x", 5000)
+old <- options(warning.length = 8170)  # R otherwise cuts a message at 1000 bytes
+expect_equal(message_of(th("th_throw_error", so, "%s", long)),
+  paste0(strrep("x", 4095), " @testhelper:42 (th_throw_error)"))
+options(old)

@@ -1,0 +1,21 @@
+# The routine table as R sees it once the library is loaded.
+source("helpers.R")
+
+## ---- the routines with their argument counts ----
+routines <- getDLLRegisteredRoutines("client")$.Call
+counts <- vapply(routines, function(r) r$numParameters, integer(1))
+expect_equal(counts[order(names(counts))], c(tarnwick_set_stderr = 2L, tarnwick_set_stderr_to_file = 1L, tarnwick_set_stdout = 2L, tarnwick_set_stdout_to_file = 1L))
+for (kind in c(".C", ".Fortran", ".External")) {
+  expect_equal(length(getDLLRegisteredRoutines("client")[[kind]]), 0L, info = kind)
+}
+
+## ---- R refuses a wrong argument count before the routine runs ----
+expect_error(.Call(client:::tarnwick_set_stdout, 1L),
+  pattern = "Incorrect number of arguments (1), expecting 2 for 'tarnwick_set_stdout'",
+  fixed = TRUE)
+
+## ---- names given as strings are refused: symbols are forced ----
+expect_error(.Call("tarnwick_set_stdout_to_file", "x", PACKAGE = "client"),
+  pattern = "not available for .Call() for package \"client\"", fixed = TRUE)
+expect_error(.Call("tarnwick_set_stdout_to_file", "x"), pattern = "not in load table",
+  fixed = TRUE)

@@ -1,0 +1,170 @@
+// Host entry, routine table, and the routines that act on the process's descriptors.
+#include <cerrno>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#define R_NO_REMAP
+#include <R_ext/Rdynload.h>
+#include <R_ext/Visibility.h>
+#include <Rinternals.h>
+
+#include "errors.h"
+
+extern "C" {
+attribute_visible SEXP tarnwick_set_stdout(SEXP fd, SEXP drop);
+attribute_visible SEXP tarnwick_set_stderr(SEXP fd, SEXP drop);
+attribute_visible SEXP tarnwick_set_stdout_to_file(SEXP path);
+attribute_visible SEXP tarnwick_set_stderr_to_file(SEXP path);
+attribute_visible void R_init_client(DllInfo* dll);
+}
+
+#define RAISE_ERRNO(err, ...) \
+  r_throw_system_error(__func__, "client", __LINE__, (err), nullptr, __VA_ARGS__)
+
+namespace {
+
+const char* const stream_names[] = {"stdin", "stdout", "stderr"};
+
+// Element 0 of an integer argument. R's accessor refuses other types; an empty
+// vector is refused here, since it has no element 0 to read.
+int first_int(SEXP x, const char* routine, const char* what) {
+  const int* values = INTEGER(x);
+  if (XLENGTH(x) < 1) {
+    r_throw_error(routine, "client", __LINE__, "Invalid %s: zero-length integer vector",
+                  what);
+  }
+  return values[0];
+}
+
+// Element 0 of a logical argument as a flag: any non-zero value, NA included, is true.
+bool first_flag(SEXP x, const char* routine) {
+  const int* values = LOGICAL(x);
+  if (XLENGTH(x) < 1) {
+    r_throw_error(routine, "client", __LINE__,
+                  "Invalid drop flag: zero-length logical vector");
+  }
+  return values[0] != 0;
+}
+
+// Element 0 of a character argument, in the host's own encoding, without conversion.
+// STRING_ELT refuses other types; an empty vector is refused here first, and NA is
+// refused rather than opened as a file named "NA".
+const char* first_path(SEXP x, const char* routine) {
+  if (TYPEOF(x) == STRSXP && XLENGTH(x) < 1) {
+    r_throw_error(routine, "client", __LINE__,
+                  "Invalid path: zero-length character vector");
+  }
+  SEXP element = STRING_ELT(x, 0);
+  if (element == NA_STRING)
+    r_throw_error(routine, "client", __LINE__, "Invalid path: NA");
+  return R_CHAR(element);
+}
+
+// Makes target_fd refer to what replacement_fd refers to, then closes replacement_fd
+// unless it is the target itself (closing it then would leave the target closed).
+// `saved` is R_NilValue to let the previous stream go, or an integer scalar that
+// receives a fresh duplicate of it; callers allocate it before they acquire any
+// descriptor, so a failed allocation cannot leak one. Returns `saved`.
+// On failure raises with the target unchanged, after closing the duplicate it made and,
+// when owns_replacement says the caller opened it, the replacement.
+SEXP tarnwick_set_std(int target_fd, int replacement_fd, SEXP saved,
+                      bool owns_replacement) {
+  int saved_fd = -1;
+  if (saved != R_NilValue) {
+    saved_fd = dup(target_fd);
+    if (saved_fd == -1) {
+      const int err = errno;
+      if (owns_replacement) close(replacement_fd);
+      RAISE_ERRNO(err, "Cannot reroute %s", stream_names[target_fd]);
+    }
+    INTEGER(saved)[0] = saved_fd;
+  }
+  if (dup2(replacement_fd, target_fd) == -1) {
+    const int err = errno;
+    if (saved_fd != -1) close(saved_fd);
+    if (owns_replacement) close(replacement_fd);
+    RAISE_ERRNO(err, "Cannot reroute %s", stream_names[target_fd]);
+  }
+  // Not checked: the target already refers to the replacement, which is what counts.
+  if (replacement_fd != target_fd) close(replacement_fd);
+  return saved;
+}
+
+// The routines for a descriptor that R code holds: the drop flag decides whether a
+// duplicate of the previous stream is kept and returned.
+SEXP set_stream(int target_fd, SEXP fd, SEXP drop, const char* routine) {
+  const int replacement_fd = first_int(fd, routine, "fd");
+  if (first_flag(drop, routine)) {
+    return tarnwick_set_std(target_fd, replacement_fd, R_NilValue, false);
+  }
+  SEXP saved = PROTECT(Rf_allocVector(INTSXP, 1));
+  tarnwick_set_std(target_fd, replacement_fd, saved, false);
+  UNPROTECT(1);
+  return saved;
+}
+
+constexpr int new_file_flags = O_WRONLY | O_CREAT | O_TRUNC;
+constexpr mode_t new_file_mode = 0644;
+
+}  // namespace
+
+extern "C" {
+
+SEXP tarnwick_set_stdout(SEXP fd, SEXP drop) {
+  return set_stream(STDOUT_FILENO, fd, drop, __func__);
+}
+
+SEXP tarnwick_set_stderr(SEXP fd, SEXP drop) {
+  return set_stream(STDERR_FILENO, fd, drop, __func__);
+}
+
+SEXP tarnwick_set_stdout_to_file(SEXP path) {
+  const char* file = first_path(path, __func__);
+  SEXP saved = PROTECT(Rf_allocVector(INTSXP, 1));
+  const int file_fd = open(file, new_file_flags, new_file_mode);
+  if (file_fd == -1) {
+    const int err = errno;
+    RAISE_ERRNO(err, "Cannot open new stdout file `%s`", file);
+  }
+  tarnwick_set_std(STDOUT_FILENO, file_fd, saved, true);
+  UNPROTECT(1);
+  return saved;
+}
+
+SEXP tarnwick_set_stderr_to_file(SEXP path) {
+  const char* file = first_path(path, __func__);
+  SEXP saved = PROTECT(Rf_allocVector(INTSXP, 1));
+  const int file_fd = open(file, new_file_flags, new_file_mode);
+  if (file_fd == -1) {
+    const int err = errno;
+    RAISE_ERRNO(err, "Cannot open new stderr file `%s`", file);
+  }
+  tarnwick_set_std(STDERR_FILENO, file_fd, saved, true);
+  UNPROTECT(1);
+  return saved;
+}
+
+}  // extern "C"
+
+namespace {
+// clang-format off
+// Cast through void (*)() for -Wcast-function-type; a helper function would run at load.
+#define CALL_ENTRY(fn, n) \
+  { #fn, reinterpret_cast<DL_FUNC>(reinterpret_cast<void (*)()>(&fn)), n }
+const R_CallMethodDef call_entries[] = {
+    CALL_ENTRY(tarnwick_set_stdout, 2),
+    CALL_ENTRY(tarnwick_set_stderr, 2),
+    CALL_ENTRY(tarnwick_set_stdout_to_file, 1),
+    CALL_ENTRY(tarnwick_set_stderr_to_file, 1),
+    {nullptr, nullptr, 0},
+};
+#undef CALL_ENTRY
+// clang-format on
+}  // namespace
+
+extern "C" void R_init_client(DllInfo* dll) {
+  R_registerRoutines(dll, nullptr, call_entries, nullptr, nullptr);
+  R_useDynamicSymbols(dll, FALSE);
+  R_forceSymbols(dll, TRUE);
+}

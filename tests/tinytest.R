@@ -1,0 +1,4 @@
+if (requireNamespace("tinytest", quietly = TRUE)) {
+  set.seed(20261208)
+  tinytest::test_package("client")
+}

@@ -1,0 +1,9 @@
+# Runs the installed package's tinytest files and ends with "N passed, N failed".
+library(tinytest)
+set.seed(20261208)
+results <- run_test_dir(system.file("tinytest", package = "client"), verbose = 1)
+outcomes <- as.data.frame(results)$result
+failed <- results[!outcomes]
+if (length(failed) > 0) print(failed, passes = FALSE)
+cat(sprintf("%d passed, %d failed\n", sum(outcomes), sum(!outcomes)))
+quit(status = if (all(outcomes)) 0L else 1L)
