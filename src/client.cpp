@@ -1,5 +1,7 @@
 // Host entry, routine table, and the routines that act on the process's descriptors.
 #include <cerrno>
+#include <climits>
+#include <cstddef>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -16,6 +18,7 @@ attribute_visible SEXP tarnwick_set_stdout(SEXP fd, SEXP drop);
 attribute_visible SEXP tarnwick_set_stderr(SEXP fd, SEXP drop);
 attribute_visible SEXP tarnwick_set_stdout_to_file(SEXP path);
 attribute_visible SEXP tarnwick_set_stderr_to_file(SEXP path);
+attribute_visible SEXP tarnwick_write(SEXP fd, SEXP data);
 attribute_visible void R_init_client(DllInfo* dll);
 }
 
@@ -107,6 +110,10 @@ SEXP set_stream(int target_fd, SEXP fd, SEXP drop, const char* routine) {
 constexpr int new_file_flags = O_WRONLY | O_CREAT | O_TRUNC;
 constexpr mode_t new_file_mode = 0644;
 
+// Linux writes at most about 2 GiB per call anyway; capping the request keeps the
+// count within an R integer on every system.
+constexpr std::size_t max_write = INT_MAX;
+
 }  // namespace
 
 extern "C" {
@@ -145,6 +152,20 @@ SEXP tarnwick_set_stderr_to_file(SEXP path) {
   return saved;
 }
 
+SEXP tarnwick_write(SEXP fd, SEXP data) {
+  const int out_fd = first_int(fd, __func__, "fd");
+  const Rbyte* bytes = RAW(data);
+  std::size_t size = static_cast<std::size_t>(XLENGTH(data));
+  if (size > max_write) size = max_write;
+  const ssize_t written = write(out_fd, bytes, size);
+  if (written == -1) {
+    const int err = errno;
+    if (err != EAGAIN && err != EWOULDBLOCK) RAISE_ERRNO(err, "Cannot write to fd");
+    return Rf_ScalarInteger(0);
+  }
+  return Rf_ScalarInteger(static_cast<int>(written));
+}
+
 }  // extern "C"
 
 namespace {
@@ -153,6 +174,7 @@ namespace {
 #define CALL_ENTRY(fn, n) \
   { #fn, reinterpret_cast<DL_FUNC>(reinterpret_cast<void (*)()>(&fn)), n }
 const R_CallMethodDef call_entries[] = {
+    CALL_ENTRY(tarnwick_write, 2),
     CALL_ENTRY(tarnwick_set_stdout, 2),
     CALL_ENTRY(tarnwick_set_stderr, 2),
     CALL_ENTRY(tarnwick_set_stdout_to_file, 1),

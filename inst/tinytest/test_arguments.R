@@ -6,6 +6,8 @@ expect_message_matches <- function(message, pattern) {
 }
 
 ## ---- empty vectors have no element 0 ----
+expect_message_matches(msg(.Call(r("tarnwick_write"), integer(), raw(1))),
+  "^Invalid fd: zero-length integer vector @client:[0-9]+ \\(tarnwick_write\\)$")
 expect_message_matches(msg(.Call(r("tarnwick_set_stdout"), integer(), TRUE)),
   "^Invalid fd: zero-length integer vector @client:[0-9]+ \\(tarnwick_set_stdout\\)$")
 expect_message_matches(msg(.Call(r("tarnwick_set_stderr"), 1L, logical())),
@@ -22,6 +24,8 @@ setwd(old)
 
 ## ---- wrong types are refused by R's accessors before anything happens ----
 wrong <- list(
+  list("tarnwick_write", list(1.5, raw(1))),
+  list("tarnwick_write", list(1L, "text")),
   list("tarnwick_set_stdout", list("1", TRUE)),
   list("tarnwick_set_stdout", list(NULL, TRUE)),
   list("tarnwick_set_stderr", list(2L, "yes")),

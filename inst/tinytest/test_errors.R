@@ -26,3 +26,10 @@ old <- options(warning.length = 8170)  # R otherwise cuts a message at 1000 byte
 expect_equal(message_of(th("th_throw_error", so, "%s", long)),
   paste0(strrep("x", 4095), " @testhelper:42 (th_throw_error)"))
 options(old)
+
+## ---- a routine's error: the write to a closed descriptor ----
+err <- message_of(.Call(client:::tarnwick_write, 987L, as.raw(1:3)))
+expect_true(startsWith(err, "Cannot write to fd (system error 9, Bad file descriptor) @client:"))
+expect_true(grepl(" @client:[0-9]+ \\(tarnwick_write\\)$", err), info = err)
+expect_inherits(tryCatch(.Call(client:::tarnwick_write, 987L, raw(1)), error = identity),
+  "simpleError")

@@ -4,14 +4,14 @@ source("helpers.R")
 ## ---- the routines with their argument counts ----
 routines <- getDLLRegisteredRoutines("client")$.Call
 counts <- vapply(routines, function(r) r$numParameters, integer(1))
-expect_equal(counts[order(names(counts))], c(tarnwick_set_stderr = 2L, tarnwick_set_stderr_to_file = 1L, tarnwick_set_stdout = 2L, tarnwick_set_stdout_to_file = 1L))
+expect_equal(counts[order(names(counts))], c(tarnwick_set_stderr = 2L, tarnwick_set_stderr_to_file = 1L, tarnwick_set_stdout = 2L, tarnwick_set_stdout_to_file = 1L, tarnwick_write = 2L))
 for (kind in c(".C", ".Fortran", ".External")) {
   expect_equal(length(getDLLRegisteredRoutines("client")[[kind]]), 0L, info = kind)
 }
 
 ## ---- R refuses a wrong argument count before the routine runs ----
-expect_error(.Call(client:::tarnwick_set_stdout, 1L),
-  pattern = "Incorrect number of arguments (1), expecting 2 for 'tarnwick_set_stdout'",
+expect_error(.Call(client:::tarnwick_write, 1L),
+  pattern = "Incorrect number of arguments (1), expecting 2 for 'tarnwick_write'",
   fixed = TRUE)
 
 ## ---- names given as strings are refused: symbols are forced ----

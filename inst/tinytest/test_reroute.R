@@ -4,15 +4,16 @@ out_file <- tempfile()
 err_file <- tempfile()
 q <- function(x) deparse(x)
 
-## ---- to a file and back: R and child output land in it ----
+## ---- to a file and back: R, C and child output all land in it ----
 child <- run_in_child(c(
   sprintf("saved <- .Call(client:::tarnwick_set_stdout_to_file, %s)", q(out_file)),
   "cat('from R\\n'); system('echo from a child program')",
+  ".Call(client:::tarnwick_write, 1L, charToRaw('from C\\n'))",
   "back <- .Call(client:::tarnwick_set_stdout, saved, TRUE)",
   "cat('restored', is.null(back), is.integer(saved), saved > 2L, '\\n')",
   "cat('closed', !(saved %in% open_fds()), '\\n')"))
 expect_equal(child$status, 0L)
-expect_equal(readLines(out_file), c("from R", "from a child program"))
+expect_equal(readLines(out_file), c("from R", "from a child program", "from C"))
 expect_equal(tagged(child, "restored"), "TRUE TRUE TRUE ")
 expect_equal(tagged(child, "closed"), "TRUE ")
 expect_equal(file.info(out_file)$mode, as.octmode(bitwAnd(0x1A4, bitwNot(Sys.umask()))))
