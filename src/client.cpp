@@ -19,6 +19,7 @@ attribute_visible SEXP tarnwick_set_stderr(SEXP fd, SEXP drop);
 attribute_visible SEXP tarnwick_set_stdout_to_file(SEXP path);
 attribute_visible SEXP tarnwick_set_stderr_to_file(SEXP path);
 attribute_visible SEXP tarnwick_write(SEXP fd, SEXP data);
+attribute_visible SEXP tarnwick_disable_inheritance();
 attribute_visible void R_init_client(DllInfo* dll);
 }
 
@@ -110,6 +111,25 @@ SEXP set_stream(int target_fd, SEXP fd, SEXP drop, const char* routine) {
 constexpr int new_file_flags = O_WRONLY | O_CREAT | O_TRUNC;
 constexpr mode_t new_file_mode = 0644;
 
+// Sets FD_CLOEXEC on fd, keeping its other descriptor flags. Returns 0 when the flag
+// is set on return, else -errno. Retries EINTR; skips the write when already set.
+int tarnwick_cloexec_fcntl(int fd) {
+  int flags;
+  do {
+    flags = fcntl(fd, F_GETFD);
+  } while (flags == -1 && errno == EINTR);
+  if (flags == -1) return -errno;
+  if (flags & FD_CLOEXEC) return 0;
+  int rc;
+  do {
+    rc = fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
+  } while (rc == -1 && errno == EINTR);
+  return rc == 0 ? 0 : -errno;
+}
+
+// Descriptors below this are all tried; from here on the first failure ends the sweep.
+constexpr int always_swept = 16;
+
 // Linux writes at most about 2 GiB per call anyway; capping the request keeps the
 // count within an R integer on every system.
 constexpr std::size_t max_write = INT_MAX;
@@ -166,6 +186,13 @@ SEXP tarnwick_write(SEXP fd, SEXP data) {
   return Rf_ScalarInteger(static_cast<int>(written));
 }
 
+SEXP tarnwick_disable_inheritance() {
+  for (int fd = 0;; ++fd) {
+    if (tarnwick_cloexec_fcntl(fd) != 0 && fd >= always_swept) break;
+  }
+  return R_NilValue;
+}
+
 }  // extern "C"
 
 namespace {
@@ -174,6 +201,7 @@ namespace {
 #define CALL_ENTRY(fn, n) \
   { #fn, reinterpret_cast<DL_FUNC>(reinterpret_cast<void (*)()>(&fn)), n }
 const R_CallMethodDef call_entries[] = {
+    CALL_ENTRY(tarnwick_disable_inheritance, 0),
     CALL_ENTRY(tarnwick_write, 2),
     CALL_ENTRY(tarnwick_set_stdout, 2),
     CALL_ENTRY(tarnwick_set_stderr, 2),

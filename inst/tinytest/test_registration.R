@@ -4,7 +4,7 @@ source("helpers.R")
 ## ---- the routines with their argument counts ----
 routines <- getDLLRegisteredRoutines("client")$.Call
 counts <- vapply(routines, function(r) r$numParameters, integer(1))
-expect_equal(counts[order(names(counts))], c(tarnwick_set_stderr = 2L, tarnwick_set_stderr_to_file = 1L, tarnwick_set_stdout = 2L, tarnwick_set_stdout_to_file = 1L, tarnwick_write = 2L))
+expect_equal(counts[order(names(counts))], c(tarnwick_disable_inheritance = 0L, tarnwick_set_stderr = 2L, tarnwick_set_stderr_to_file = 1L, tarnwick_set_stdout = 2L, tarnwick_set_stdout_to_file = 1L, tarnwick_write = 2L))
 for (kind in c(".C", ".Fortran", ".External")) {
   expect_equal(length(getDLLRegisteredRoutines("client")[[kind]]), 0L, info = kind)
 }
@@ -13,6 +13,8 @@ for (kind in c(".C", ".Fortran", ".External")) {
 expect_error(.Call(client:::tarnwick_write, 1L),
   pattern = "Incorrect number of arguments (1), expecting 2 for 'tarnwick_write'",
   fixed = TRUE)
+expect_error(.Call(client:::tarnwick_disable_inheritance, 1L),
+  pattern = "expecting 0", fixed = TRUE)
 
 ## ---- names given as strings are refused: symbols are forced ----
 expect_error(.Call("tarnwick_set_stdout_to_file", "x", PACKAGE = "client"),
