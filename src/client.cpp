@@ -20,6 +20,8 @@ attribute_visible SEXP tarnwick_set_stdout_to_file(SEXP path);
 attribute_visible SEXP tarnwick_set_stderr_to_file(SEXP path);
 attribute_visible SEXP tarnwick_write(SEXP fd, SEXP data);
 attribute_visible SEXP tarnwick_disable_inheritance();
+attribute_visible SEXP tarnwick_base64_encode(SEXP data);
+attribute_visible SEXP tarnwick_base64_decode(SEXP text);
 attribute_visible void R_init_client(DllInfo* dll);
 }
 
@@ -201,6 +203,8 @@ namespace {
 #define CALL_ENTRY(fn, n) \
   { #fn, reinterpret_cast<DL_FUNC>(reinterpret_cast<void (*)()>(&fn)), n }
 const R_CallMethodDef call_entries[] = {
+    CALL_ENTRY(tarnwick_base64_encode, 1),
+    CALL_ENTRY(tarnwick_base64_decode, 1),
     CALL_ENTRY(tarnwick_disable_inheritance, 0),
     CALL_ENTRY(tarnwick_write, 2),
     CALL_ENTRY(tarnwick_set_stdout, 2),

@@ -30,7 +30,10 @@ wrong <- list(
   list("tarnwick_set_stdout", list(NULL, TRUE)),
   list("tarnwick_set_stderr", list(2L, "yes")),
   list("tarnwick_set_stdout_to_file", list(1L)),
-  list("tarnwick_set_stderr_to_file", list(list("f"))))
+  list("tarnwick_set_stderr_to_file", list(list("f"))),
+  list("tarnwick_base64_encode", list("abc")),
+  list("tarnwick_base64_decode", list(1:4)),
+  list("tarnwick_base64_encode", list(NULL)))
 for (case in wrong) {
   m <- msg(do.call(.Call, c(list(r(case[[1]])), case[[2]])))
   expect_true(m != "no error", info = paste(case[[1]], deparse(case[[2]])))

@@ -1,10 +1,14 @@
 # The routine table as R sees it once the library is loaded.
 source("helpers.R")
 
-## ---- the routines with their argument counts ----
+## ---- the eight routines with their argument counts ----
 routines <- getDLLRegisteredRoutines("client")$.Call
 counts <- vapply(routines, function(r) r$numParameters, integer(1))
-expect_equal(counts[order(names(counts))], c(tarnwick_disable_inheritance = 0L, tarnwick_set_stderr = 2L, tarnwick_set_stderr_to_file = 1L, tarnwick_set_stdout = 2L, tarnwick_set_stdout_to_file = 1L, tarnwick_write = 2L))
+expect_equal(counts[order(names(counts))], c(
+  tarnwick_base64_decode = 1L, tarnwick_base64_encode = 1L,
+  tarnwick_disable_inheritance = 0L, tarnwick_set_stderr = 2L,
+  tarnwick_set_stderr_to_file = 1L, tarnwick_set_stdout = 2L,
+  tarnwick_set_stdout_to_file = 1L, tarnwick_write = 2L))
 for (kind in c(".C", ".Fortran", ".External")) {
   expect_equal(length(getDLLRegisteredRoutines("client")[[kind]]), 0L, info = kind)
 }
@@ -17,7 +21,14 @@ expect_error(.Call(client:::tarnwick_disable_inheritance, 1L),
   pattern = "expecting 0", fixed = TRUE)
 
 ## ---- names given as strings are refused: symbols are forced ----
-expect_error(.Call("tarnwick_set_stdout_to_file", "x", PACKAGE = "client"),
+expect_error(.Call("tarnwick_base64_encode", raw(1), PACKAGE = "client"),
   pattern = "not available for .Call() for package \"client\"", fixed = TRUE)
-expect_error(.Call("tarnwick_set_stdout_to_file", "x"), pattern = "not in load table",
+expect_error(.Call("tarnwick_base64_encode", raw(1)), pattern = "not in load table",
   fixed = TRUE)
+
+## ---- a child can load the shared object by itself ----
+child <- run_in_child(c(
+  "dll <- dyn.load(getLoadedDLLs()[['client']][['path']])",
+  "enc <- getNativeSymbolInfo('tarnwick_base64_encode', dll)",
+  "cat('enc', rawToChar(.Call(enc, charToRaw('abc'))), '\\n')"))
+expect_equal(tagged(child, "enc"), "YWJj ")

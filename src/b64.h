@@ -1,0 +1,34 @@
+// Base64 codec core: byte spans in, byte spans out. No R, no allocation, no exceptions.
+#ifndef CLIENT_B64_H
+#define CLIENT_B64_H
+
+#include <cstddef>
+#include <cstdint>
+
+namespace b64 {
+
+// Length of the encoding of n bytes: four characters per started group of three.
+// Callers check it against their own limits; it does not overflow for n < 2^62.
+constexpr std::uint64_t encoded_length(std::uint64_t n) noexcept {
+  return 4 * (n / 3 + (n % 3 != 0));
+}
+
+// Room that decode() may write into for a text of n bytes: three per group of four.
+constexpr std::uint64_t decoded_capacity(std::uint64_t n) noexcept { return 3 * (n / 4); }
+
+// Writes the encoding of in[0, n) to out[0, encoded_length(n)).
+void encode(const std::uint8_t* in, std::size_t n, std::uint8_t* out) noexcept;
+
+struct decode_result {
+  std::size_t length;  // bytes completed before the walk ended
+  bool malformed;      // the walk met a byte outside the alphabet before any "="
+};
+
+// Decodes in[0, n), n a multiple of 4, into out[0, decoded_capacity(n)). The walk ends
+// at the first "=" or the first byte outside the alphabet; nothing after it is read.
+// On a bad byte, out[length] may hold the bits already decoded from its group.
+decode_result decode(const std::uint8_t* in, std::size_t n, std::uint8_t* out) noexcept;
+
+}  // namespace b64
+
+#endif  // CLIENT_B64_H
