@@ -1,0 +1,43 @@
+# Rerouting standard output and standard error (descriptors 1 and 2).
+
+# The R connection that writes to a standard descriptor: its buffer must be flushed
+# before the descriptor changes, so that earlier output lands where it was written.
+std_connection <- function(target) if (target == 1L) stdout() else stderr()
+
+# Points descriptor `target` at descriptor `fd` and closes `fd`. Returns NULL when
+# `drop`, else a fresh duplicate of the stream that was in place.
+set_std <- function(target, fd, drop) {
+  flush(std_connection(target))
+  routine <- if (target == 1L) tarnwick_set_stdout else tarnwick_set_stderr
+  .Call(routine, fd, drop)
+}
+
+# Points descriptor `target` at the file `path`, created or emptied. Returns a fresh
+# duplicate of the stream that was in place.
+set_std_file <- function(target, path) {
+  flush(std_connection(target))
+  routine <- if (target == 1L) tarnwick_set_stdout_to_file else tarnwick_set_stderr_to_file
+  .Call(routine, path)
+}
+
+set_stdout <- function(fd, drop = TRUE) {
+  fd <- as_fd(fd)
+  drop <- as_flag(drop)
+  invisible(set_std(1L, fd, drop))
+}
+
+set_stderr <- function(fd, drop = TRUE) {
+  fd <- as_fd(fd)
+  drop <- as_flag(drop)
+  invisible(set_std(2L, fd, drop))
+}
+
+set_stdout_file <- function(path) {
+  path <- as_path(path)
+  invisible(set_std_file(1L, path))
+}
+
+set_stderr_file <- function(path) {
+  path <- as_path(path)
+  invisible(set_std_file(2L, path))
+}
