@@ -1,4 +1,5 @@
-# Rerouting standard output and standard error (descriptors 1 and 2).
+# Rerouting standard output and standard error (descriptors 1 and 2): by hand with
+# set_*(), or for the duration of an expression with with_*().
 
 # The R connection that writes to a standard descriptor: its buffer must be flushed
 # before the descriptor changes, so that earlier output lands where it was written.
@@ -18,6 +19,15 @@ set_std_file <- function(target, path) {
   flush(std_connection(target))
   routine <- if (target == 1L) tarnwick_set_stdout_to_file else tarnwick_set_stderr_to_file
   .Call(routine, path)
+}
+
+# Puts back the stream that `saved` holds, unless the switch never happened (NULL). Runs
+# with interrupts held, like the switch in with_*(), so that an interrupt can fall
+# neither between a switch and the on.exit() record that undoes it, nor in the undoing.
+# The with_*() functions evaluate `code` in their own frame, so that an error raised by
+# it names the call the user wrote.
+restore_std <- function(target, saved) {
+  if (!is.null(saved)) suspendInterrupts(set_std(target, saved, TRUE))
 }
 
 set_stdout <- function(fd, drop = TRUE) {
@@ -40,4 +50,36 @@ set_stdout_file <- function(path) {
 set_stderr_file <- function(path) {
   path <- as_path(path)
   invisible(set_std_file(2L, path))
+}
+
+with_stdout <- function(fd, code) {
+  fd <- as_fd(fd)
+  saved <- NULL
+  on.exit(restore_std(1L, saved))
+  suspendInterrupts(saved <- set_std(1L, fd, FALSE))
+  code
+}
+
+with_stderr <- function(fd, code) {
+  fd <- as_fd(fd)
+  saved <- NULL
+  on.exit(restore_std(2L, saved))
+  suspendInterrupts(saved <- set_std(2L, fd, FALSE))
+  code
+}
+
+with_stdout_file <- function(path, code) {
+  path <- as_path(path)
+  saved <- NULL
+  on.exit(restore_std(1L, saved))
+  suspendInterrupts(saved <- set_std_file(1L, path))
+  code
+}
+
+with_stderr_file <- function(path, code) {
+  path <- as_path(path)
+  saved <- NULL
+  on.exit(restore_std(2L, saved))
+  suspendInterrupts(saved <- set_std_file(2L, path))
+  code
 }

@@ -16,7 +16,7 @@ Descriptors 0, 1 and 2 are marked too. Functions that hand a child program its
 standard streams explicitly (such as \code{system(intern = TRUE)} and
 \code{system2(stdout = TRUE)}) still do so; a plain \code{system()} call starts its
 program without the standard streams that are still marked. Rerouting a standard
-stream with \code{\link{set_stdout}} clears its mark.
+stream (\code{\link{set_stdout}}, \code{\link{with_stdout_file}}) clears its mark.
 
 The effect lasts for the whole process and cannot be undone from R, which is why the
 example runs in a child R process.

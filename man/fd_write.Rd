@@ -26,7 +26,7 @@ block. Other failures (a descriptor that is not open, a pipe without reader, an
 interrupted call) raise an error such as \code{"Cannot write to fd (system error 9,
 Bad file descriptor) @client:...(tarnwick_write)"}.
 }
-\seealso{\code{\link{set_stdout}}}
+\seealso{\code{\link{with_stdout}}}
 \examples{
 n <- fd_write(1, "written to descriptor 1\n")
 n

@@ -10,6 +10,8 @@ refer to a descriptor that you hold or to a file, and put the earlier stream bac
 later. The switch happens at the level of descriptors, so everything the process
 writes there afterwards follows it: output of R, of compiled code and of child
 programs started with \code{\link{system}} or \code{\link{system2}}.
+For the common case of rerouting while one expression runs, prefer
+\code{\link{with_stdout_file}} and friends, which always put the stream back.
 }
 \usage{
 set_stdout(fd, drop = TRUE)
@@ -49,7 +51,7 @@ Failed system calls raise errors that name the call, the system error and the pl
 such as \code{"Cannot open new stdout file `/no/dir/f` (system error 2, No such file or
 directory) @client:...(tarnwick_set_stdout_to_file)"}; the stream is then unchanged.
 }
-\seealso{\code{\link{fd_write}}}
+\seealso{\code{\link{with_stdout_file}} for scoped rerouting, \code{\link{fd_write}}.}
 \examples{
 log <- tempfile(fileext = ".log")
 saved <- set_stdout_file(log)   # saved: a duplicate of the earlier stdout

@@ -24,14 +24,15 @@ bad_bytes <- list(
   list(character(), "a character vector of length 0"), list(1:3, "an integer vector of length 3"),
   list(NULL, "NULL"), list(list(as.raw(1)), "a list of length 1"), list(65L, "65"))
 
-# One case per bad value and function: the call (other arguments valid) and the
-# message it must raise.
+# One case per bad value and function: the call (other arguments valid, and `code`
+# stopping if it is ever run) and the message it must raise.
 cases_for <- function(bad, functions, arg, what, make_call) {
   unlist(lapply(functions, function(fun) lapply(bad, function(row) list(
     call = make_call(fun, row[[1]]),
     message = sprintf("`%s` must be %s, not %s", arg, what, row[[2]])))),
     recursive = FALSE)
 }
+never <- quote(stop("code ran"))
 check_cases <- function(cases, messages) {
   expected <- vapply(cases, `[[`, "", "message")
   wrong <- which(messages != expected)
@@ -45,10 +46,14 @@ fd_what <- "a single non-negative whole number"
 stream_cases <- c(
   cases_for(bad_fds, c("set_stdout", "set_stderr"), "fd", fd_what,
     function(fun, value) call(fun, value)),
+  cases_for(bad_fds, c("with_stdout", "with_stderr"), "fd", fd_what,
+    function(fun, value) call(fun, value, never)),
   cases_for(bad_drops, c("set_stdout", "set_stderr"), "drop", "TRUE or FALSE",
     function(fun, value) call(fun, 7, value)),
   cases_for(bad_paths, c("set_stdout_file", "set_stderr_file"), "path",
-    "a single non-empty string", function(fun, value) call(fun, value)))
+    "a single non-empty string", function(fun, value) call(fun, value)),
+  cases_for(bad_paths, c("with_stdout_file", "with_stderr_file"), "path",
+    "a single non-empty string", function(fun, value) call(fun, value, never)))
 result <- errors_in_child(lapply(stream_cases, `[[`, "call"))
 check_cases(stream_cases, result$messages)
 expect_true(result$same_fds)
