@@ -16,10 +16,10 @@ streams <- list(
 emitted <- function(tag) paste(tag, c("R", "child", "C"))
 
 for (s in streams) {
-  files <- replicate(4, tempfile())
-  names(files) <- c("normal", "error", "interrupt", "hand")
+  files <- replicate(5, tempfile())
+  names(files) <- c("normal", "error", "interrupt", "sigint", "hand")
 
-  ## ---- return, error and interrupt all put the stream back ----
+  ## ---- return, error, interrupt condition and SIGINT all put the stream back ----
   child <- run_in_child(c(
     s$emit,
     sprintf("f <- %s", q(as.list(files))),
@@ -31,16 +31,20 @@ for (s in streams) {
     "  class = c('interrupt', 'condition'))",
     sprintf("i <- tryCatch(%s(f$interrupt, { emit('interrupt');", s$with_file),
     "  signalCondition(interrupt); 'not reached' }), interrupt = function(c) 'caught')",
+    # A real interrupt: R turns the signal into an interrupt condition at its next check.
+    sprintf("k <- tryCatch(%s(f$sigint, { emit('sigint');", s$with_file),
+    "  tools::pskill(Sys.getpid(), tools::SIGINT); Sys.sleep(30); 'not reached' }),",
+    "  interrupt = function(c) 'signalled')",
     "emit('after')",
-    "cat('values', v, e, i, identical(before, open_fds()), '\\n')"))
+    "cat('values', v, e, i, k, identical(before, open_fds()), '\\n')"))
   info <- paste(s$name, paste(child$output, collapse = "\n"))
   expect_equal(child$status, 0L, info = info)
-  for (case in c("normal", "error", "interrupt")) {
+  for (case in c("normal", "error", "interrupt", "sigint")) {
     expect_equal(readLines(files[[case]]), emitted(case), info = paste(s$name, case))
   }
   expect_true(all(emitted("after") %in% child$output), info = info)
   expect_false(any(emitted("normal") %in% child$output), info = info)
-  expect_equal(tagged(child, "values"), "42 boom caught TRUE ", info = info)
+  expect_equal(tagged(child, "values"), "42 boom caught signalled TRUE ", info = info)
 
   ## ---- by hand: the saved descriptor puts the stream back and is closed ----
   child <- run_in_child(c(
