@@ -22,8 +22,10 @@ set_stderr_file(path)
 \arguments{
 \item{fd}{a descriptor: a single non-negative whole number (integer or double). It is
   \emph{consumed}: once the stream refers to it, \code{fd} is closed, and must not be
-  used or closed again. Rerouting a stream to its own number (\code{set_stdout(1)})
-  leaves it open.}
+  used or closed again. Two exceptions: rerouting a stream to its own number
+  (\code{set_stdout(1)}) leaves it open, and the other standard stream is never
+  consumed: \code{set_stdout(2)}, like the shell's \code{1>&2}, makes standard output
+  go where standard error goes and leaves standard error open.}
 \item{drop}{\code{TRUE} to let the earlier stream go, \code{FALSE} to keep a duplicate
   of it and return its number.}
 \item{path}{the file to write to, a single non-empty string; \code{~} is expanded. The

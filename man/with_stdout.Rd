@@ -26,7 +26,9 @@ with_stderr(fd, code)
 \item{fd}{a descriptor that you hold, such as a pipe inherited from a parent process:
   a single non-negative whole number (integer or double). It is \emph{consumed}: it is
   closed as soon as the stream refers to it, so its number must not be used or closed
-  again afterwards, also not after \code{code} has run.}
+  again afterwards, also not after \code{code} has run. The other standard stream is
+  the exception: \code{with_stdout(2, code)} sends standard output where standard
+  error goes and leaves standard error open.}
 \item{code}{the expression to evaluate. It is evaluated once, in the calling
   environment, after the stream has been switched.}
 }

@@ -93,6 +93,35 @@ expect_equal(lapply(files, readLines),
 expect_equal(tagged(child, "same"), "TRUE ")
 unlink(files)
 
+## ---- the other standard stream is lent as a duplicate, not closed ----
+files <- replicate(2, tempfile())
+child <- run_in_child(c(
+  sprintf("f <- %s", q(files)),
+  "before <- open_fds()",
+  "with_stderr_file(f[1], with_stdout(2, cat('stdout into stderr\\n')))",
+  "with_stdout_file(f[2], with_stderr(1L, message('stderr into stdout')))",
+  "cat('open', identical(before, open_fds()), '\\n')",
+  "message('stderr works')"))
+expect_equal(lapply(files, readLines), list("stdout into stderr", "stderr into stdout"))
+expect_equal(tagged(child, "open"), "TRUE ")
+expect_true("stderr works" %in% child$output)
+unlink(files)
+
+## ---- ... and closed again when the switch fails at the descriptor limit ----
+child <- run_in_child(c(
+  "invisible(th('th_set_fd_limit', 64L))",
+  "held <- th('th_exhaust_fds')",
+  "invisible(th('th_close', held[length(held)]))",  # room for the duplicate only
+  "before <- open_fds()",
+  "e <- tryCatch(with_stdout(2, cat('never ran\\n')), error = conditionMessage)",
+  "same <- identical(before, open_fds())",
+  "for (fd in held) th('th_close', fd)",
+  "cat('emfile', same, e, '\\n')"))
+expect_true(grepl(paste0("^TRUE Cannot reroute stdout \\(system error 24, Too many open",
+  " files\\) @client:[0-9]+ \\(tarnwick_set_std\\) $"), tagged(child, "emfile")),
+  info = paste(child$output, collapse = "\n"))
+expect_false("never ran" %in% child$output)
+
 ## ---- a failed switch leaves the stream as it was and runs nothing ----
 child <- run_in_child(c(
   "before <- open_fds()",
