@@ -1,32 +1,52 @@
 # What the library is for, shown as a user would watch it. Run with demo("reroute",
 # package = "client") or `make demo`. Every stream it touches is put back.
-call <- function(routine, ...) .Call(getFromNamespace(routine, "client"), ...)
+library(client)
 say <- function(...) cat(sprintf(...), "\n", sep = "")
 
-say("== 1. Standard output rerouted to a file, then put back")
+say("== 1. Standard output rerouted to a file while some code runs")
 log_file <- tempfile("client-demo-", fileext = ".log")
-saved <- call("tarnwick_set_stdout_to_file", log_file)
-cat("a line printed by R\n")
-system("echo 'a line printed by a child program'")
-invisible(call("tarnwick_write", 1L, charToRaw("a line written to descriptor 1 from C\n")))
-invisible(call("tarnwick_set_stdout", saved, TRUE))  # restores stdout and closes the saved copy
-say("standard output is back; the file %s holds:", basename(log_file))
+value <- with_stdout_file(log_file, {
+  cat("a line printed by R\n")
+  system("echo 'a line printed by a child program'")  # sink() cannot catch this one
+  fd_write(1, "a line written to descriptor 1 directly\n")
+  "the value of the code"
+})
+say("standard output is back; with_stdout_file() returned \"%s\"; %s holds:", value,
+  basename(log_file))
 writeLines(paste("  |", readLines(log_file)))
 
-say("\n== 2. One write of a raw vector to a descriptor")
-n <- call("tarnwick_write", 1L, charToRaw("  these bytes went out in one write(2)\n"))
-say("  write returned %d", n)
+say("\n== 2. The stream comes back when the code fails")
+result <- tryCatch(with_stderr_file(log_file, {
+  system("echo 'a child program complains' 1>&2")
+  stop("something went wrong")
+}), error = conditionMessage)
+say("  caught: %s; the file holds:", result)
+writeLines(paste("  |", readLines(log_file)))
+message("  standard error works again")
 
-say("\n== 3. A base64 round trip")
+say("\n== 3. By hand: switch, and put the saved stream back")
+saved <- set_stdout_file(log_file)
+cat("rerouted by hand\n")
+set_stdout(saved)  # restores stdout and closes the saved copy
+say("  the file holds: %s", readLines(log_file))
+
+say("\n== 4. One write of bytes to a descriptor")
+n <- fd_write(1, "  these bytes went out in one write(2)\n")
+say("  fd_write returned %d", n)
+
+say("\n== 5. A base64 round trip")
 bytes <- as.raw(c(0x00, 0xff, 0x10, 0x80, charToRaw("client")))
-text <- call("tarnwick_base64_encode", bytes)
+text <- base64_encode(bytes)
 say("  bytes:   %s", paste(format(bytes), collapse = " "))
 say("  encoded: %s", rawToChar(text))
-say("  decoded: %s (identical: %s)", paste(format(call("tarnwick_base64_decode", text)),
-  collapse = " "), identical(call("tarnwick_base64_decode", text), bytes))
+say("  decoded: %s (identical: %s)", paste(format(base64_decode(text)), collapse = " "),
+  identical(base64_decode(text), bytes))
+say("  malformed text is refused: %s",
+  tryCatch(base64_decode("AP8 QA=="), error = conditionMessage))
 
-say("\n== 4. Close-on-exec before a child program starts")
-# A descriptor opened by R is visible to child programs until it is marked.
+say("\n== 6. Close-on-exec before a child program starts")
+# A descriptor opened by R is visible to child programs until it is marked. The sweep
+# marks descriptors 0 to 2 too and cannot be undone, so it runs last.
 con <- file(log_file, "r")
 links <- Sys.readlink(file.path("/proc/self/fd", dir("/proc/self/fd")))
 fd <- as.integer(dir("/proc/self/fd")[links == normalizePath(log_file)][1])
@@ -34,7 +54,7 @@ child_sees <- function() {
   system(sprintf("test -e /proc/self/fd/%d && echo yes || echo no", fd), intern = TRUE)
 }
 say("  descriptor %d open in R; a child program inherits it: %s", fd, child_sees())
-invisible(call("tarnwick_disable_inheritance"))
+disable_inheritance()
 say("  after the sweep, a child program inherits it: %s", child_sees())
 close(con)
 unlink(log_file)

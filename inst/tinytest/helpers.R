@@ -55,3 +55,23 @@ tagged <- function(child, tag) {
   lines <- grep(paste0("^", tag, " "), child$output, value = TRUE)
   sub(paste0("^", tag, " "), "", lines)
 }
+
+# Evaluates each call (a list of language objects) in one child R with the package
+# attached. Returns the error message of each call, or "no error", and whether the
+# child's open descriptors were the same after all calls as before them.
+errors_in_child <- function(calls) {
+  cases <- tempfile(fileext = ".rds")
+  results <- tempfile(fileext = ".rds")
+  on.exit(unlink(c(cases, results)), add = TRUE)
+  saveRDS(calls, cases)
+  child <- run_in_child(c(
+    sprintf("calls <- readRDS(%s)", deparse(cases)),
+    "before <- open_fds()",
+    "messages <- vapply(calls, function(call) tryCatch({ eval(call); 'no error' },",
+    "  error = conditionMessage), '')",
+    "same_fds <- identical(before, open_fds())",
+    sprintf("saveRDS(list(messages = messages, same_fds = same_fds), %s)",
+      deparse(results))))
+  if (!file.exists(results)) stop("child failed:\n", paste(child$output, collapse = "\n"))
+  readRDS(results)
+}

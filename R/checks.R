@@ -1,0 +1,72 @@
+# Argument checks shared by the exported functions. Each checker returns its argument in
+# the form the routine reads, or stops with a message that names the argument, says what
+# it must be and shows what it got. Checkers are called directly by the exported
+# functions, so that the error names the call the user made.
+
+# A short account of a value for an error message: a number or flag as printed, NA, a
+# quoted string, or its kind and length.
+describe <- function(x) {
+  if (is.null(x)) return("NULL")
+  if (is.function(x)) return("a function")
+  kind <- if (is.object(x)) {
+    sprintf("an object of class \"%s\"", class(x)[1L])
+  } else if (is.list(x)) {
+    "a list"
+  } else {
+    type <- typeof(x)
+    sprintf("%s %s vector", if (grepl("^[aeiou]", type)) "an" else "a", type)
+  }
+  if (is.object(x) || !is.atomic(x) || length(x) != 1L) {
+    return(sprintf("%s of length %.0f", kind, length(x)))
+  }
+  if (is.numeric(x) || is.logical(x)) return(format(x, digits = 15L))
+  if (is.na(x)) return("NA")
+  if (is.character(x)) return(sprintf("the string %s", encodeString(x, quote = "\"")))
+  kind
+}
+
+# Stops with "`arg` must be <what>, not <value described>", attributed to the call of
+# the exported function (two frames up: the checker's caller).
+stop_arg <- function(arg, what, value) {
+  message <- sprintf("`%s` must be %s, not %s", arg, what, describe(value))
+  stop(simpleError(message, call = sys.call(-2L)))
+}
+
+# A descriptor: a whole number from 0 to the largest integer, given as integer or double.
+as_fd <- function(fd) {
+  ok <- is.numeric(fd) && !is.object(fd) && length(fd) == 1L && !is.na(fd) &&
+    fd >= 0 && fd <= .Machine$integer.max && fd == trunc(fd)
+  if (!ok) stop_arg("fd", "a single non-negative whole number", fd)
+  as.integer(fd)
+}
+
+# A flag that means what it says: TRUE or FALSE, never NA.
+as_flag <- function(flag) {
+  if (!is.logical(flag) || is.object(flag) || length(flag) != 1L || is.na(flag)) {
+    stop_arg("drop", "TRUE or FALSE", flag)
+  }
+  flag
+}
+
+# A file path: one non-empty string, "~" expanded, in the native encoding that the
+# system's open() expects.
+as_path <- function(path) {
+  if (!is.character(path) || is.object(path) || length(path) != 1L || is.na(path) ||
+      !nzchar(path)) {
+    stop_arg("path", "a single non-empty string", path)
+  }
+  enc2native(path.expand(path))
+}
+
+# Bytes: a raw vector as it is, or one string as its bytes, as charToRaw() gives them.
+# Attributes are dropped so that the result compares equal to plain raw vectors.
+as_bytes <- function(x, arg, what = "a raw vector or a single string") {
+  if (is.raw(x) && !is.object(x)) {
+    if (!is.null(attributes(x))) attributes(x) <- NULL
+    return(x)
+  }
+  if (!is.character(x) || is.object(x) || length(x) != 1L || is.na(x)) {
+    stop_arg(arg, what, x)
+  }
+  charToRaw(x)
+}

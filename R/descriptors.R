@@ -1,0 +1,11 @@
+# Writing bytes to a descriptor, and keeping descriptors from child programs.
+
+fd_write <- function(fd, data) {
+  fd <- as_fd(fd)
+  data <- as_bytes(data, "data")
+  invisible(.Call(tarnwick_write, fd, data))
+}
+
+disable_inheritance <- function() {
+  invisible(.Call(tarnwick_disable_inheritance))
+}

@@ -1,0 +1,158 @@
+# Rerouting through the exported functions: by hand, and scoped to an expression that
+# may return, fail, be interrupted or nest. Every case runs in a child R process.
+source("helpers.R")
+q <- function(x) deparse1(x)
+
+# For each stream: the functions, and how R, a child program and C-level code write to it.
+streams <- list(
+  list(name = "stdout", fd = 1L, with_file = "with_stdout_file", with_fd = "with_stdout",
+    set_file = "set_stdout_file", set_fd = "set_stdout",
+    emit = "emit <- function(tag) { cat(tag, 'R\\n'); system(paste('echo', tag, 'child'));
+      invisible(fd_write(1, paste(tag, 'C\\n'))) }"),
+  list(name = "stderr", fd = 2L, with_file = "with_stderr_file", with_fd = "with_stderr",
+    set_file = "set_stderr_file", set_fd = "set_stderr",
+    emit = "emit <- function(tag) { message(tag, ' R'); system(paste('echo', tag, 'child 1>&2'));
+      invisible(fd_write(2, paste(tag, 'C\\n'))) }"))
+emitted <- function(tag) paste(tag, c("R", "child", "C"))
+
+for (s in streams) {
+  files <- replicate(5, tempfile())
+  names(files) <- c("normal", "error", "interrupt", "sigint", "hand")
+
+  ## ---- return, error, interrupt condition and SIGINT all put the stream back ----
+  child <- run_in_child(c(
+    s$emit,
+    sprintf("f <- %s", q(as.list(files))),
+    "before <- open_fds()",
+    sprintf("v <- %s(f$normal, { emit('normal'); 42 })", s$with_file),
+    sprintf("e <- tryCatch(%s(f$error, { emit('error'); stop('boom') }),", s$with_file),
+    "  error = conditionMessage)",
+    "interrupt <- structure(list(message = '', call = NULL),",
+    "  class = c('interrupt', 'condition'))",
+    sprintf("i <- tryCatch(%s(f$interrupt, { emit('interrupt');", s$with_file),
+    "  signalCondition(interrupt); 'not reached' }), interrupt = function(c) 'caught')",
+    # A real interrupt: R turns the signal into an interrupt condition at its next check.
+    sprintf("k <- tryCatch(%s(f$sigint, { emit('sigint');", s$with_file),
+    "  tools::pskill(Sys.getpid(), tools::SIGINT); Sys.sleep(30); 'not reached' }),",
+    "  interrupt = function(c) 'signalled')",
+    "emit('after')",
+    "cat('values', v, e, i, k, identical(before, open_fds()), '\\n')"))
+  info <- paste(s$name, paste(child$output, collapse = "\n"))
+  expect_equal(child$status, 0L, info = info)
+  for (case in c("normal", "error", "interrupt", "sigint")) {
+    expect_equal(readLines(files[[case]]), emitted(case), info = paste(s$name, case))
+  }
+  expect_true(all(emitted("after") %in% child$output), info = info)
+  expect_false(any(emitted("normal") %in% child$output), info = info)
+  expect_equal(tagged(child, "values"), "42 boom caught signalled TRUE ", info = info)
+
+  ## ---- by hand: the saved descriptor puts the stream back and is closed ----
+  child <- run_in_child(c(
+    s$emit,
+    sprintf("saved <- %s(%s)", s$set_file, q(files[["hand"]])),
+    "emit('hand')",
+    sprintf("back <- %s(saved)", s$set_fd),
+    "emit('back')",
+    "cat('hand', is.integer(saved), is.null(back), saved %in% open_fds(), '\\n')"))
+  info <- paste(s$name, paste(child$output, collapse = "\n"))
+  expect_equal(readLines(files[["hand"]]), emitted("hand"), info = info)
+  expect_true(all(emitted("back") %in% child$output), info = info)
+  expect_equal(tagged(child, "hand"), "TRUE TRUE FALSE ", info = info)
+
+  ## ---- a descriptor the caller holds: written to, consumed, stream put back ----
+  child <- run_in_child(c(
+    s$emit,
+    "p <- th('th_pipe')",
+    sprintf("v <- %s(as.numeric(p[2]), { emit('pipe'); 'value' })", s$with_fd),
+    "emit('after')",
+    "cat('fd', v, p[2] %in% open_fds(), '\\n')",
+    "cat('piped', gsub('\\n', '|', rawToChar(th('th_read', p[1], 1000L))), '\\n')"))
+  info <- paste(s$name, paste(child$output, collapse = "\n"))
+  expect_equal(tagged(child, "fd"), "value FALSE ", info = info)
+  expect_equal(tagged(child, "piped"), paste0(paste(emitted("pipe"), collapse = "|"), "| "),
+    info = info)
+  expect_true(all(emitted("after") %in% child$output), info = info)
+  unlink(files)
+}
+
+## ---- nesting: each level puts back the stream it found, also after an error ----
+files <- replicate(4, tempfile())
+child <- run_in_child(c(
+  sprintf("f <- %s", q(files)),
+  "before <- open_fds()",
+  "with_stdout_file(f[1], {",
+  "  cat('outer 1\\n')",
+  "  with_stdout_file(f[2], { cat('inner\\n'); with_stderr_file(f[3], message('err')) })",
+  "  cat('outer 2\\n')",
+  "  try(with_stdout_file(f[4], { cat('failing\\n'); stop('inner failure') }), silent = TRUE)",
+  "  cat('outer 3\\n')",
+  "})",
+  "cat('same', identical(before, open_fds()), '\\n')"))
+expect_equal(lapply(files, readLines),
+  list(c("outer 1", "outer 2", "outer 3"), "inner", "err", "failing"))
+expect_equal(tagged(child, "same"), "TRUE ")
+unlink(files)
+
+## ---- the other standard stream is lent as a duplicate, not closed ----
+files <- replicate(2, tempfile())
+child <- run_in_child(c(
+  sprintf("f <- %s", q(files)),
+  "before <- open_fds()",
+  "with_stderr_file(f[1], with_stdout(2, cat('stdout into stderr\\n')))",
+  "with_stdout_file(f[2], with_stderr(1L, message('stderr into stdout')))",
+  "cat('open', identical(before, open_fds()), '\\n')",
+  "message('stderr works')"))
+expect_equal(lapply(files, readLines), list("stdout into stderr", "stderr into stdout"))
+expect_equal(tagged(child, "open"), "TRUE ")
+expect_true("stderr works" %in% child$output)
+unlink(files)
+
+## ---- ... and closed again when the switch fails at the descriptor limit ----
+child <- run_in_child(c(
+  "invisible(th('th_set_fd_limit', 64L))",
+  "held <- th('th_exhaust_fds')",
+  "invisible(th('th_close', held[length(held)]))",  # room for the duplicate only
+  "before <- open_fds()",
+  "e <- tryCatch(with_stdout(2, cat('never ran\\n')), error = conditionMessage)",
+  "same <- identical(before, open_fds())",
+  "for (fd in held) th('th_close', fd)",
+  "cat('emfile', same, e, '\\n')"))
+expect_true(grepl(paste0("^TRUE Cannot reroute stdout \\(system error 24, Too many open",
+  " files\\) @client:[0-9]+ \\(tarnwick_set_std\\) $"), tagged(child, "emfile")),
+  info = paste(child$output, collapse = "\n"))
+expect_false("never ran" %in% child$output)
+
+## ---- a failed switch leaves the stream as it was and runs nothing ----
+child <- run_in_child(c(
+  "before <- open_fds()",
+  "e <- tryCatch(with_stdout_file('/no/such/dir/f', cat('ran\\n')), error = conditionMessage)",
+  "cat('failed', startsWith(e, 'Cannot open new stdout file'), identical(before, open_fds()), '\\n')",
+  # An error raised by the code names the call the user wrote, not an internal one.
+  "e <- tryCatch(with_stderr_file(tempfile(), stop('x')), error = identity)",
+  "cat('call', deparse1(conditionCall(e)), '\\n')"))
+expect_equal(tagged(child, "failed"), "TRUE TRUE ")
+expect_equal(tagged(child, "call"), "with_stderr_file(tempfile(), stop(\"x\")) ")
+expect_false("ran" %in% child$output)
+
+## ---- in a fresh session, without attaching the package ----
+f <- tempfile()
+script <- tempfile(fileext = ".R")
+writeLines(c(sprintf("f <- %s", q(f)),
+  "v <- client::with_stdout_file(f, system('echo hi'))",
+  "cat('back', v, '\\n')",
+  "try(client::with_stdout_file(f, { system('echo again'); stop('oops') }), silent = TRUE)",
+  "cat('back again\\n')"), script)
+out <- suppressWarnings(system2(file.path(R.home("bin"), "Rscript"),
+  c("--vanilla", shQuote(script)), stdout = TRUE, stderr = TRUE,
+  env = paste0("R_LIBS=", shQuote(paste(.libPaths(), collapse = .Platform$path.sep)))))
+expect_equal(readLines(f), "again")
+expect_equal(out, c("back 0 ", "back again"))
+unlink(c(f, script))
+
+## ---- disable_inheritance: child programs no longer see R's descriptors ----
+child <- run_in_child(c(
+  "invisible(th('th_dup2', 0L, 9L))",
+  "v <- withVisible(disable_inheritance())",
+  "cat('sweep', is.null(v$value), v$visible, is_cloexec(9L),",
+  "  system('test -e /proc/self/fd/9') != 0, '\\n')"))
+expect_equal(tagged(child, "sweep"), "TRUE FALSE TRUE TRUE ")

@@ -1,0 +1,70 @@
+\name{with_stdout}
+\alias{with_stdout}
+\alias{with_stderr}
+\alias{with_stdout_file}
+\alias{with_stderr_file}
+\title{Evaluate code with standard output or standard error rerouted}
+\description{
+Evaluate \code{code} with the process's standard output (descriptor 1) or standard
+error (descriptor 2) rerouted to a file or to a descriptor you hold, and put the
+earlier stream back afterwards: on normal return, when \code{code} raises an error,
+and when it is interrupted. Calls nest: each puts back the stream it found.
+
+Output written by C code and by child programs started inside \code{code} (through
+\code{\link{system}}, \code{\link{system2}} and the like) lands in the file too. That
+is what \code{\link{sink}} cannot do: it diverts only the output that R itself prints.
+}
+\usage{
+with_stdout_file(path, code)
+with_stderr_file(path, code)
+with_stdout(fd, code)
+with_stderr(fd, code)
+}
+\arguments{
+\item{path}{the file to write to, a single non-empty string; \code{~} is expanded. The
+  file is created with mode 0644 (narrowed by the umask) or emptied if it exists.}
+\item{fd}{a descriptor that you hold, such as a pipe inherited from a parent process:
+  a single non-negative whole number (integer or double). It is \emph{consumed}: it is
+  closed as soon as the stream refers to it, so its number must not be used or closed
+  again afterwards, also not after \code{code} has run. The other standard stream is
+  the exception: \code{with_stdout(2, code)} sends standard output where standard
+  error goes and leaves standard error open.}
+\item{code}{the expression to evaluate. It is evaluated once, in the calling
+  environment, after the stream has been switched.}
+}
+\details{
+R's own buffer for the stream is flushed before the switch and before the stream is
+put back, so every line lands where it was written. The switch and the restore run
+with interrupts held back, so that an interrupt cannot leave the stream switched.
+
+If the file cannot be opened, an error is raised before \code{code} runs, and the
+stream is unchanged. Output that R diverts with an active \code{\link{sink}} never
+reaches the descriptor and is not rerouted.
+}
+\value{The value of \code{code}.}
+\seealso{\code{\link{set_stdout}} to switch and restore by hand.}
+\examples{
+log <- tempfile(fileext = ".log")
+answer <- with_stdout_file(log, {
+  cat("printed by R\n")
+  system("echo printed by a child program")   # sink() would miss this line
+  fd_write(1, "written to descriptor 1\n")
+  42
+})
+answer
+readLines(log)
+
+# The stream comes back also when the code fails.
+try(with_stderr_file(log, {
+  system("echo a child program complains 1>&2")
+  stop("failed inside")
+}))
+readLines(log)
+
+# A descriptor: here a duplicate of the log file's, taken while stdout referred to it.
+fd <- with_stdout_file(log, set_stdout(1, drop = FALSE))
+with_stdout(fd, cat("through the descriptor\n"))   # fd is closed from here on
+readLines(log)
+unlink(log)
+}
+\keyword{utilities}
