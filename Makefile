@@ -1,11 +1,12 @@
 # Set-up, build, tests and demo for the client R package. Run as root on Debian 12.
-R_LIB      := $(CURDIR)/.lib
-STRICT     := $(CURDIR)/tools/Makevars.strict
-R_PACKAGES := r-base-dev r-cran-tinytest
-RSCRIPT    := R_LIBS=$(R_LIB) Rscript --vanilla
-VERSION     = $(shell sed -n 's/^Version: *//p' DESCRIPTION)
+R_LIB       := $(CURDIR)/.lib
+ARM32_CACHE ?= $(HOME)/.cache/client-arm32
+STRICT      := $(CURDIR)/tools/Makevars.strict
+R_PACKAGES  := r-base-dev r-cran-tinytest
+RSCRIPT     := R_LIBS=$(R_LIB) Rscript --vanilla
+VERSION      = $(shell sed -n 's/^Version: *//p' DESCRIPTION)
 
-.PHONY: deps install test check rcmdcheck demo format format-check clean
+.PHONY: deps install test check rcmdcheck check-arm32 demo format format-check clean
 
 # Installs R's Debian packages when any is missing; apt-get update only then.
 deps:
@@ -38,6 +39,11 @@ rcmdcheck: deps
 	@! grep -E '(WARNING|ERROR)$$' client.Rcheck/00check.log
 
 check: test rcmdcheck
+
+# The test suite under a 32-bit ARM R run by qemu-arm, fetched into ARM32_CACHE (kept
+# outside the tree: R CMD build copies the whole folder).
+check-arm32: deps
+	bash tools/arm32/check.sh $(ARM32_CACHE)
 
 format:
 	clang-format -i src/*.cpp src/*.h

@@ -1,10 +1,12 @@
-# Raw vectors longer than 2^31 - 1 bytes: about 7 GB of memory, a minute of page faults.
+# Raw vectors at the length limits: on 64-bit R longer than 2^31 - 1 bytes (about 7 GB of
+# memory, a minute of page faults); on 32-bit R a text that would pass the limit.
 enc <- function(x) .Call(client:::tarnwick_base64_encode, x)
 dec <- function(x) .Call(client:::tarnwick_base64_decode, x)
 txt <- function(s) charToRaw(s)
+run_long <- !nzchar(Sys.getenv("CLIENT_SKIP_LONG"))
 
 ## ---- longer than 2^31 - 1 bytes on 64-bit R ----
-if (.Machine$sizeof.pointer == 8 && !nzchar(Sys.getenv("CLIENT_SKIP_LONG"))) {
+if (.Machine$sizeof.pointer == 8 && run_long) {
   n <- 2^31 + 2
   big <- raw(n)
   big[c(1, n)] <- as.raw(c(0xfb, 0xff))
@@ -17,5 +19,18 @@ if (.Machine$sizeof.pointer == 8 && !nzchar(Sys.getenv("CLIENT_SKIP_LONG"))) {
   expect_equal(length(back), n)
   expect_identical(back[c(1, 2, n - 1, n)], as.raw(c(0xfb, 0, 0, 0xff)))
   rm(back)
+  invisible(gc())
+}
+
+## ---- a text past the longest vector on 32-bit R ----
+# 32-bit R caps vectors at 2^31 - 1 elements. The shortest input whose text does not fit
+# (4 * 536870912 = 2^31 bytes) is refused with an R error: a length cast to R's 32-bit
+# length type would turn negative instead.
+if (.Machine$sizeof.pointer == 4 && run_long) {
+  n <- 3 * 536870911 + 1
+  big <- raw(n)
+  expect_error(enc(big), pattern = paste("Cannot encode 1610612734 bytes: the text",
+    "would exceed the longest raw vector @base64:"), fixed = TRUE)
+  rm(big)
   invisible(gc())
 }

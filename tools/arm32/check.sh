@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Runs the whole test suite under a 32-bit ARM R (armhf, started through qemu-arm):
+# prepares the sysroot (tools/arm32/sysroot.sh), cross-builds and installs the package
+# with the emulated R's own R CMD INSTALL and the host's strict warnings, checks the
+# exported symbols, then runs tools/run-tests.R under the emulated R. Ends with
+# "N passed, N failed" from the test runner.
+# Usage: check.sh CACHE (run from the package's root folder, as root on Debian 12)
+set -euo pipefail
+root=$(pwd)
+cache=$(realpath -m "$1")
+sysroot=$cache/sysroot
+r_home=$sysroot/usr/lib/R
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+exports=(R_init_client r_throw_error r_throw_system_error tarnwick_base64_decode
+  tarnwick_base64_encode tarnwick_disable_inheritance tarnwick_set_stderr
+  tarnwick_set_stderr_to_file tarnwick_set_stdout tarnwick_set_stdout_to_file
+  tarnwick_write)
+
+# The cross build and the test helper that the tests build with R CMD SHLIB both read
+# these.
+export R_MAKEVARS_USER=$root/tools/arm32/Makevars
+export CLIENT_STRICT_MAKEVARS=$root/tools/Makevars.strict
+export ARM32_SYSROOT=$sysroot
+
+# Copies the package sources into $work/client, so that the build leaves no object
+# files in the working tree and ignores the host's build products.
+copy_sources() {
+  mkdir -p "$work/client" "$work/lib"
+  tar -c --exclude-vcs --exclude=./.cache --exclude=./.lib --exclude=./client.Rcheck \
+    --exclude='*.o' --exclude='*.so' --exclude='./client_*.tar.gz' . |
+    tar -x -C "$work/client"
+}
+
+# Builds and installs the package into $work/lib; prints the build log on failure.
+install_package() {
+  "$r_home/bin/R" CMD INSTALL --library="$work/lib" "$work/client" >"$work/install.log" 2>&1 ||
+    { cat "$work/install.log"; return 1; }
+  grep -E '^arm-linux-gnueabihf-g\+\+ ' "$work/install.log" | head -n 1
+}
+
+# Fails unless the shared object exports exactly the routines, the entry point and the
+# two error raisers.
+check_exports() {
+  local so=$work/lib/client/libs/client.so found
+  found=$(arm-linux-gnueabihf-nm -D --defined-only "$so" | awk '{print $3}' | sort)
+  if [ "$found" != "$(printf '%s\n' "${exports[@]}" | sort)" ]; then
+    echo "client.so exports other symbols than expected:"
+    echo "$found"
+    return 1
+  fi
+  echo "client.so: $(arm-linux-gnueabihf-readelf -h "$so" |
+    awk '/Class:|Machine:/ { $1 = ""; printf "%s", $0 }'); exports as expected"
+}
+
+# tinytest is plain R: the emulated R loads the host's copy through a link.
+link_tinytest() {
+  local tinytest
+  tinytest=$(Rscript --vanilla -e 'cat(system.file(package = "tinytest"))')
+  [ -n "$tinytest" ] || { echo "tinytest is not installed on the host"; return 1; }
+  ln -sfn "$tinytest" "$work/lib/tinytest"
+}
+
+bash "$root/tools/arm32/sysroot.sh" "$cache"
+copy_sources
+install_package
+check_exports
+link_tinytest
+# shellcheck disable=SC2016 # R code, not shell
+R_LIBS=$work/lib "$r_home/bin/Rscript" --vanilla -e \
+  'cat(sprintf("emulated R %s, %s, pointers of %d bytes\n", getRversion(),
+   R.version$platform, .Machine$sizeof.pointer))'
+start=$(date +%s)
+status=0
+R_LIBS=$work/lib "$r_home/bin/Rscript" --vanilla tools/run-tests.R || status=$?
+echo "emulated test run: $(($(date +%s) - start)) s"
+exit "$status"

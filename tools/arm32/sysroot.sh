@@ -1,0 +1,145 @@
+#!/usr/bin/env bash
+# Prepares a 32-bit ARM (armhf) R next to the native one, as root on Debian 12:
+# installs the cross compiler and qemu-user, then fetches r-base-core:armhf and its
+# armhf dependency closure from Debian into CACHE/debs and unpacks it into
+# CACHE/sysroot, which is kept between runs: a finished sysroot is not fetched again.
+# Usage: sysroot.sh CACHE
+set -euo pipefail
+cache=$(realpath -m "$1")
+sysroot=$cache/sysroot
+host_packages=(qemu-user g++-arm-linux-gnueabihf)
+
+# Runs apt-get, waiting while another process holds the dpkg lock.
+apt_get() {
+  local tries=0
+  until DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=300 "$@"; do
+    tries=$((tries + 1))
+    [ "$tries" -lt 3 ] || return 1
+    sleep 10
+  done
+}
+
+# Prints the host packages that are not installed, one a line.
+missing_host_packages() {
+  local p
+  for p in "${host_packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || echo "$p"
+  done
+}
+
+# Adds the armhf architecture and installs the host tools, updating the index only when
+# something is missing.
+install_host_tools() {
+  local missing updated=
+  if ! dpkg --print-foreign-architectures | grep -qx armhf; then
+    dpkg --add-architecture armhf
+    apt_get update -qq
+    updated=1
+  fi
+  missing=$(missing_host_packages)
+  [ -z "$missing" ] && return 0
+  [ -n "$updated" ] || apt_get update -qq
+  # shellcheck disable=SC2086
+  apt_get install -y -qq --no-install-recommends $missing
+}
+
+# Prints the armhf packages that r-base-core:armhf needs at run time, one a line: the
+# first choice of every dependency, a virtual package resolved to its first armhf
+# provider. Architecture-independent packages (data, scripts) are left out. Walks the
+# graph a level at a time, one apt-cache call per level.
+dependency_closure() {
+  local root=r-base-core:armhf pkg
+  local -A seen=([$root]=1)
+  local level=("$root") next
+  echo "$root"
+  while [ "${#level[@]}" -gt 0 ]; do
+    next=()
+    while read -r pkg; do
+      [ -n "${seen[$pkg]:-}" ] && continue
+      seen[$pkg]=1
+      next+=("$pkg")
+      echo "$pkg"
+    done < <(first_choices "${level[@]}" | sort -u)
+    level=("${next[@]}")
+  done
+}
+
+# Prints the first choice of each Depends/PreDepends group of the given packages, armhf
+# only.
+first_choices() {
+  apt-cache depends --no-recommends --no-suggests --no-conflicts --no-breaks \
+    --no-replaces --no-enhances "$@" | awk '
+    /^[^ ]/ { in_group = 0; virtual = 0; next }
+    /^ *\|?(Pre)?Depends:/ {
+      pick = !in_group; in_group = ($1 ~ /^\|/); virtual = 0
+      if (pick) { name = $2; if (name ~ /^</) virtual = 1; else if (name ~ /:armhf$/) print name }
+      next
+    }
+    /^    / { if (virtual && $1 ~ /:armhf$/) { print $1; virtual = 0 } }'
+}
+
+# Makes the unpacked packages usable from the host: what their maintainer scripts would
+# have set up, paths that lead into the sysroot, and the two ARM programs of R replaced
+# by scripts that start them under qemu-arm, so that any host process (make, sh, a
+# test's system2) can start the 32-bit R by its usual path.
+prepare_sysroot() {
+  local link target lib
+  cp "$sysroot/usr/lib/R/etc/Renviron.ucf" "$sysroot/etc/R/Renviron"
+  # Absolute links would lead to the host's own files (the headers, Makeconf).
+  while IFS= read -r link; do
+    target=$(readlink "$link")
+    [ -e "$sysroot$target" ] || continue
+    ln -sfn "$(realpath -m --relative-to="$(dirname "$link")" "$sysroot$target")" "$link"
+  done < <(find "$sysroot" -type l -lname '/*')
+  lib=$sysroot/usr/lib/arm-linux-gnueabihf
+  ln -sfn blas/libblas.so.3 "$lib/libblas.so.3"
+  ln -sfn lapack/liblapack.so.3 "$lib/liblapack.so.3"
+  # The script would pick the host's /usr/lib/R again when it sees that very path.
+  sed -i -e "s|^R_HOME_DIR=/usr/lib/R|R_HOME_DIR=$sysroot/usr/lib/R|" \
+    -e "s|^\(R_[A-Z]*_DIR\)=/usr/share/R|\1=$sysroot/usr/share/R|" "$sysroot/usr/lib/R/bin/R"
+  wrap_arm_program "$sysroot/usr/lib/R/bin/exec/R"
+  wrap_arm_program "$sysroot/usr/lib/R/bin/Rscript"
+}
+
+# Moves the ARM program at $1 into the sysroot's arm/ folder (R takes every file in
+# bin/exec for an architecture of its own) and puts a script in its place that runs it
+# under qemu-arm, with the sysroot as the root of its libraries. RHOME tells Rscript
+# which R to start (it would start the host's /usr/lib/R otherwise).
+wrap_arm_program() {
+  local program
+  program=$sysroot/arm/$(basename "$1")
+  mkdir -p "$sysroot/arm"
+  mv "$1" "$program"
+  cat >"$1" <<WRAPPER
+#!/bin/sh
+RHOME=$sysroot/usr/lib/R exec qemu-arm -L $sysroot $program "\$@"
+WRAPPER
+  chmod +x "$1"
+}
+
+fetch_sysroot() {
+  # The wrappers name the sysroot by its full path: a moved cache is prepared again.
+  [ "$(cat "$sysroot/.complete" 2>/dev/null)" = "$sysroot" ] && return 0
+  echo "fetching armhf R into $cache"
+  # Only this fetch's packages are unpacked: no older version may overwrite a newer one.
+  rm -rf "$cache/debs"
+  mkdir -p "$cache/debs"
+  # The armhf index may be missing (architecture added earlier, lists cleaned since).
+  apt-cache show r-base-core:armhf >/dev/null 2>&1 || apt_get update -qq
+  local packages
+  mapfile -t packages < <(dependency_closure)
+  (cd "$cache/debs" && apt-get download -qq -o APT::Sandbox::User=root "${packages[@]}")
+  rm -rf "$sysroot"
+  mkdir -p "$sysroot"
+  local deb
+  for deb in "$cache"/debs/*_armhf.deb; do dpkg -x "$deb" "$sysroot"; done
+  prepare_sysroot
+  echo "$sysroot" >"$sysroot/.complete"
+}
+
+install_host_tools
+mkdir -p "$cache"
+# Runs from other working trees may share the cache: one prepares it at a time.
+exec 9>"$cache/.lock"
+flock 9
+fetch_sysroot
