@@ -5,7 +5,8 @@ R_PACKAGES := r-base-dev r-cran-tinytest
 RSCRIPT    := R_LIBS=$(R_LIB) Rscript --vanilla
 VERSION     = $(shell sed -n 's/^Version: *//p' DESCRIPTION)
 
-.PHONY: deps install test check rcmdcheck demo format format-check clean
+.PHONY: deps install test check rcmdcheck demo format format-check clean harness \
+        count-instructions
 
 # Installs R's Debian packages when any is missing; apt-get update only then.
 deps:
@@ -37,13 +38,32 @@ rcmdcheck: deps
 	_R_CHECK_FORCE_SUGGESTS_=false R_LIBS=$(R_LIB) R CMD check --no-manual client_$(VERSION).tar.gz
 	@! grep -E '(WARNING|ERROR)$$' client.Rcheck/00check.log
 
-check: test rcmdcheck
+check: harness test rcmdcheck
+
+# The codec's kernels against its scalar code and a plain model, outside R; built with
+# the address and undefined-behaviour sanitizers so stray reads and writes fail it.
+CODEC_SRC := $(wildcard src/b64_*.cpp)
+TOOLS_CXX := g++ -std=c++17 -O2 -Wall -Wextra -pedantic -Werror
+harness: deps
+	@mkdir -p tools/build
+	$(TOOLS_CXX) -fsanitize=address,undefined -fno-sanitize-recover=all \
+	  -o tools/build/b64_harness tools/b64_harness.cpp $(CODEC_SRC)
+	tools/build/b64_harness
+
+# Instructions per input byte of the scalar path at 1 MiB, counted by callgrind.
+count-instructions:
+	@command -v valgrind >/dev/null || { apt-get update -qq && \
+	  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends valgrind; }
+	@mkdir -p tools/build
+	$(TOOLS_CXX) -DCLIENT_B64_SCALAR_ONLY -o tools/build/b64_count tools/b64_count.cpp \
+	  $(CODEC_SRC)
+	@tools/count-instructions tools/build/b64_count
 
 format:
-	clang-format -i src/*.cpp src/*.h
+	clang-format -i src/*.cpp src/*.h tools/*.cpp
 
 format-check:
-	clang-format --dry-run --Werror src/*.cpp src/*.h
+	clang-format --dry-run --Werror src/*.cpp src/*.h tools/*.cpp
 
 clean:
-	rm -rf $(R_LIB) client.Rcheck client_*.tar.gz src/*.o src/*.so
+	rm -rf $(R_LIB) client.Rcheck client_*.tar.gz src/*.o src/*.so tools/build

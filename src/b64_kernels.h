@@ -1,0 +1,26 @@
+// Inside the codec core: the scalar walk and the block kernels that run ahead of it.
+#ifndef CLIENT_B64_KERNELS_H
+#define CLIENT_B64_KERNELS_H
+
+#include "b64.h"
+
+namespace b64 {
+
+// How far a block kernel got: input consumed and output written, both at a group
+// boundary (a multiple of 3 bytes and 4 characters), so the scalar code resumes there.
+struct progress {
+  std::size_t in;
+  std::size_t out;
+};
+
+// The scalar encoder, the definition of the format: in[0, n) to out[0,
+// encoded_length(n)).
+void encode_scalar(const std::uint8_t* in, std::size_t n, std::uint8_t* out) noexcept;
+
+// The scalar decoding walk into out[0, out_size), as b64::decode() describes it.
+decode_result decode_scalar(const std::uint8_t* in, std::size_t n, std::uint8_t* out,
+                            std::size_t out_size) noexcept;
+
+}  // namespace b64
+
+#endif  // CLIENT_B64_KERNELS_H
