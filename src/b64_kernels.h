@@ -21,6 +21,24 @@ void encode_scalar(const std::uint8_t* in, std::size_t n, std::uint8_t* out) noe
 decode_result decode_scalar(const std::uint8_t* in, std::size_t n, std::uint8_t* out,
                             std::size_t out_size) noexcept;
 
+// Kernels take whole blocks only: an encoder while its loads stay inside in[0, n)
+// (out has room for encoded_length(n)); a decoder while every byte of the block is an
+// alphabet character and its stores stay inside out[0, out_size). They never see "=",
+// bad bytes or tails, and need the instruction set their name carries.
+#if defined(__x86_64__)
+#define CLIENT_B64_X86 1
+bool cpu_has_avx2() noexcept;
+progress encode_blocks_avx2(const std::uint8_t* in, std::size_t n,
+                            std::uint8_t* out) noexcept;
+progress decode_blocks_avx2(const std::uint8_t* in, std::size_t n, std::uint8_t* out,
+                            std::size_t out_size) noexcept;
+bool cpu_has_avx512vbmi() noexcept;
+progress encode_blocks_avx512vbmi(const std::uint8_t* in, std::size_t n,
+                                  std::uint8_t* out) noexcept;
+progress decode_blocks_avx512vbmi(const std::uint8_t* in, std::size_t n,
+                                  std::uint8_t* out, std::size_t out_size) noexcept;
+#endif
+
 }  // namespace b64
 
 #endif  // CLIENT_B64_KERNELS_H

@@ -225,6 +225,16 @@ void run_path(const path& p) {
 int main() {
   run_path({"scalar", nullptr, nullptr});
   int kernels = 0;
+#if defined(CLIENT_B64_X86)
+  if (b64::cpu_has_avx2()) {
+    run_path({"avx2", b64::encode_blocks_avx2, b64::decode_blocks_avx2});
+    ++kernels;
+  }
+  if (b64::cpu_has_avx512vbmi()) {
+    run_path({"avx512", b64::encode_blocks_avx512vbmi, b64::decode_blocks_avx512vbmi});
+    ++kernels;
+  }
+#endif
   std::fprintf(stdout, "%d kernel(s) checked against the scalar codec\n", kernels);
   return 0;
 }
