@@ -6,7 +6,7 @@ RSCRIPT    := R_LIBS=$(R_LIB) Rscript --vanilla
 VERSION     = $(shell sed -n 's/^Version: *//p' DESCRIPTION)
 
 .PHONY: deps install test check rcmdcheck demo format format-check clean harness \
-        count-instructions
+        harness-arm32 count-instructions
 
 # Installs R's Debian packages when any is missing; apt-get update only then.
 deps:
@@ -49,6 +49,14 @@ harness: deps
 	$(TOOLS_CXX) -fsanitize=address,undefined -fno-sanitize-recover=all \
 	  -o tools/build/b64_harness tools/b64_harness.cpp $(CODEC_SRC)
 	tools/build/b64_harness
+
+# The same harness built for 32-bit ARM and run under qemu-arm: the NEON kernels.
+harness-arm32:
+	@$(MAKE) --no-print-directory deps R_PACKAGES="g++-arm-linux-gnueabihf qemu-user"
+	@mkdir -p tools/build
+	arm-linux-gnueabihf-$(TOOLS_CXX) -static -o tools/build/b64_harness_arm32 \
+	  tools/b64_harness.cpp $(CODEC_SRC)
+	qemu-arm tools/build/b64_harness_arm32
 
 # Instructions per input byte of the scalar path at 1 MiB, counted by callgrind.
 count-instructions:

@@ -11,6 +11,8 @@ progress encode_blocks(const std::uint8_t* in, std::size_t n,
 #if defined(CLIENT_B64_X86) && !defined(CLIENT_B64_SCALAR_ONLY)
   if (cpu_has_avx512vbmi()) return encode_blocks_avx512vbmi(in, n, out);
   if (cpu_has_avx2()) return encode_blocks_avx2(in, n, out);
+#elif defined(CLIENT_B64_ARM) && !defined(CLIENT_B64_SCALAR_ONLY)
+  if (cpu_has_neon()) return encode_blocks_neon(in, n, out);
 #else
   static_cast<void>(in);
   static_cast<void>(n);
@@ -25,6 +27,8 @@ progress decode_blocks(const std::uint8_t* in, std::size_t n, std::uint8_t* out,
 #if defined(CLIENT_B64_X86) && !defined(CLIENT_B64_SCALAR_ONLY)
   if (cpu_has_avx512vbmi()) return decode_blocks_avx512vbmi(in, n, out, out_size);
   if (cpu_has_avx2()) return decode_blocks_avx2(in, n, out, out_size);
+#elif defined(CLIENT_B64_ARM) && !defined(CLIENT_B64_SCALAR_ONLY)
+  if (cpu_has_neon()) return decode_blocks_neon(in, n, out, out_size);
 #else
   static_cast<void>(in);
   static_cast<void>(n);

@@ -39,6 +39,15 @@ progress decode_blocks_avx512vbmi(const std::uint8_t* in, std::size_t n,
                                   std::uint8_t* out, std::size_t out_size) noexcept;
 #endif
 
+#if defined(__arm__)
+#define CLIENT_B64_ARM 1
+bool cpu_has_neon() noexcept;
+progress encode_blocks_neon(const std::uint8_t* in, std::size_t n,
+                            std::uint8_t* out) noexcept;
+progress decode_blocks_neon(const std::uint8_t* in, std::size_t n, std::uint8_t* out,
+                            std::size_t out_size) noexcept;
+#endif
+
 }  // namespace b64
 
 #endif  // CLIENT_B64_KERNELS_H

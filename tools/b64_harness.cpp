@@ -235,6 +235,12 @@ int main() {
     ++kernels;
   }
 #endif
+#if defined(CLIENT_B64_ARM)
+  if (b64::cpu_has_neon()) {
+    run_path({"neon", b64::encode_blocks_neon, b64::decode_blocks_neon});
+    ++kernels;
+  }
+#endif
   std::fprintf(stdout, "%d kernel(s) checked against the scalar codec\n", kernels);
   return 0;
 }
