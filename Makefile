@@ -6,7 +6,7 @@ RSCRIPT    := R_LIBS=$(R_LIB) Rscript --vanilla
 VERSION     = $(shell sed -n 's/^Version: *//p' DESCRIPTION)
 
 .PHONY: deps install test check rcmdcheck demo format format-check clean harness \
-        harness-arm32 count-instructions
+        harness-arm32 bench count-instructions
 
 # Installs R's Debian packages when any is missing; apt-get update only then.
 deps:
@@ -57,6 +57,11 @@ harness-arm32:
 	arm-linux-gnueabihf-$(TOOLS_CXX) -static -o tools/build/b64_harness_arm32 \
 	  tools/b64_harness.cpp $(CODEC_SRC)
 	qemu-arm tools/build/b64_harness_arm32
+
+# Installs the peers when missing, then times the codec against them and the floor.
+bench: install
+	@$(MAKE) --no-print-directory deps R_PACKAGES="r-cran-base64enc r-cran-jsonlite"
+	$(RSCRIPT) bench/base64.R
 
 # Instructions per input byte of the scalar path at 1 MiB, counted by callgrind.
 count-instructions:
