@@ -30,8 +30,10 @@ struct decode_result {
 };
 
 // Decodes in[0, n), n a multiple of 4, into out[0, decoded_capacity(n)). The walk ends
-// at the first "=" or the first byte outside the alphabet; nothing after it is read.
-// On a bad byte, out[length] may hold the bits already decoded from its group.
+// at the first "=" or the first byte outside the alphabet; nothing after it counts.
+// On a bad byte, out[length] may hold the bits already decoded from its group. Other
+// bytes past length may be written with zeros, so a zeroed out ends exactly as the
+// character-by-character walk leaves it.
 decode_result decode(const std::uint8_t* in, std::size_t n, std::uint8_t* out) noexcept;
 
 // The same walk into out[0, out_size): bytes it would put at or past out_size are
