@@ -37,9 +37,10 @@ struct decode_result {
 decode_result decode(const std::uint8_t* in, std::size_t n, std::uint8_t* out) noexcept;
 
 // The same walk into out[0, out_size): bytes it would put at or past out_size are
-// dropped, so a result with length > out_size or malformed did not fit. With
-// out_size = padded_length(in, n), well-formed padded text decodes without a spare
-// byte: the walk's partial byte after a final "YQ" or "YWI" falls outside.
+// dropped, and a length above out_size counts them. With out_size = padded_length(in,
+// n), well-formed padded text decodes without a spare byte (the walk's partial byte
+// after a final "YQ" or "YWI" falls outside); a result that is malformed or whose
+// length differs from out_size must be decoded again into a full-capacity buffer.
 decode_result decode(const std::uint8_t* in, std::size_t n, std::uint8_t* out,
                      std::size_t out_size) noexcept;
 
