@@ -6,7 +6,8 @@ R_PACKAGES  := r-base-dev r-cran-tinytest
 RSCRIPT     := R_LIBS=$(R_LIB) Rscript --vanilla
 VERSION      = $(shell sed -n 's/^Version: *//p' DESCRIPTION)
 
-.PHONY: deps install test check rcmdcheck check-arm32 demo format format-check clean
+.PHONY: deps install test check rcmdcheck check-arm32 demo format format-check clean \
+        harness harness-arm32 bench count-instructions
 
 # Installs R's Debian packages when any is missing; apt-get update only then.
 deps:
@@ -38,7 +39,39 @@ rcmdcheck: deps
 	_R_CHECK_FORCE_SUGGESTS_=false R_LIBS=$(R_LIB) R CMD check --no-manual client_$(VERSION).tar.gz
 	@! grep -E '(WARNING|ERROR)$$' client.Rcheck/00check.log
 
-check: test rcmdcheck
+check: harness test rcmdcheck
+
+# The codec's kernels against its scalar code and a plain model, outside R; built with
+# the address and undefined-behaviour sanitizers so stray reads and writes fail it.
+CODEC_SRC := $(wildcard src/b64_*.cpp)
+TOOLS_CXX := g++ -std=c++17 -O2 -Wall -Wextra -pedantic -Werror
+harness: deps
+	@mkdir -p tools/build
+	$(TOOLS_CXX) -fsanitize=address,undefined -fno-sanitize-recover=all \
+	  -o tools/build/b64_harness tools/b64_harness.cpp $(CODEC_SRC)
+	tools/build/b64_harness
+
+# The same harness built for 32-bit ARM and run under qemu-arm: the NEON kernels.
+harness-arm32:
+	@$(MAKE) --no-print-directory deps R_PACKAGES="g++-arm-linux-gnueabihf qemu-user"
+	@mkdir -p tools/build
+	arm-linux-gnueabihf-$(TOOLS_CXX) -static -o tools/build/b64_harness_arm32 \
+	  tools/b64_harness.cpp $(CODEC_SRC)
+	qemu-arm tools/build/b64_harness_arm32
+
+# Installs the peers when missing, then times the codec against them and the floor.
+bench: install
+	@$(MAKE) --no-print-directory deps R_PACKAGES="r-cran-base64enc r-cran-jsonlite"
+	$(RSCRIPT) bench/base64.R
+
+# Instructions per input byte of the scalar path at 1 MiB, counted by callgrind.
+count-instructions:
+	@command -v valgrind >/dev/null || { apt-get update -qq && \
+	  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends valgrind; }
+	@mkdir -p tools/build
+	$(TOOLS_CXX) -DCLIENT_B64_SCALAR_ONLY -o tools/build/b64_count tools/b64_count.cpp \
+	  $(CODEC_SRC)
+	@tools/count-instructions tools/build/b64_count
 
 # The test suite under a 32-bit ARM R run by qemu-arm, fetched into ARM32_CACHE (kept
 # outside the tree: R CMD build copies the whole folder).
@@ -46,10 +79,10 @@ check-arm32: deps
 	bash tools/arm32/check.sh $(ARM32_CACHE)
 
 format:
-	clang-format -i src/*.cpp src/*.h
+	clang-format -i src/*.cpp src/*.h tools/*.cpp
 
 format-check:
-	clang-format --dry-run --Werror src/*.cpp src/*.h
+	clang-format --dry-run --Werror src/*.cpp src/*.h tools/*.cpp
 
 clean:
-	rm -rf $(R_LIB) client.Rcheck client_*.tar.gz src/*.o src/*.so
+	rm -rf $(R_LIB) client.Rcheck client_*.tar.gz src/*.o src/*.so tools/build

@@ -16,6 +16,11 @@ constexpr std::uint64_t encoded_length(std::uint64_t n) noexcept {
 // Room that decode() may write into for a text of n bytes: three per group of four.
 constexpr std::uint64_t decoded_capacity(std::uint64_t n) noexcept { return 3 * (n / 4); }
 
+// The decoded length of in[0, n), n a multiple of 4, if the text is well formed: the
+// capacity less one byte per "=" among its last two bytes. Reads only those two bytes,
+// so the walk of decode() has the final say.
+std::size_t padded_length(const std::uint8_t* in, std::size_t n) noexcept;
+
 // Writes the encoding of in[0, n) to out[0, encoded_length(n)).
 void encode(const std::uint8_t* in, std::size_t n, std::uint8_t* out) noexcept;
 
@@ -25,9 +30,19 @@ struct decode_result {
 };
 
 // Decodes in[0, n), n a multiple of 4, into out[0, decoded_capacity(n)). The walk ends
-// at the first "=" or the first byte outside the alphabet; nothing after it is read.
-// On a bad byte, out[length] may hold the bits already decoded from its group.
+// at the first "=" or the first byte outside the alphabet; nothing after it counts.
+// On a bad byte, out[length] may hold the bits already decoded from its group. Other
+// bytes past length may be written with zeros, so a zeroed out ends exactly as the
+// character-by-character walk leaves it.
 decode_result decode(const std::uint8_t* in, std::size_t n, std::uint8_t* out) noexcept;
+
+// The same walk into out[0, out_size): bytes it would put at or past out_size are
+// dropped, and a length above out_size counts them. With out_size = padded_length(in,
+// n), well-formed padded text decodes without a spare byte (the walk's partial byte
+// after a final "YQ" or "YWI" falls outside); a result that is malformed or whose
+// length differs from out_size must be decoded again into a full-capacity buffer.
+decode_result decode(const std::uint8_t* in, std::size_t n, std::uint8_t* out,
+                     std::size_t out_size) noexcept;
 
 }  // namespace b64
 

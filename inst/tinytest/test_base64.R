@@ -85,3 +85,20 @@ expect_identical(dec(txt("!AAA")), raw(3))
 for (bad_byte in c("!", " ", "\n", "-", "_")) {
   expect_identical(length(dec(txt(paste0("AB", bad_byte, "D")))), 3L, info = bad_byte)
 }
+
+## ---- decode: damage inside, between and after the blocks vector code takes ----
+# Texts of a few hundred characters pass through whole blocks first; a "=", a bad byte
+# or a high byte anywhere must give what the walk gives, exact-length vector or not.
+text <- enc(as.raw(sample(0:255, 200, replace = TRUE)))  # 268 characters, one "="
+damaged <- unlist(lapply(c(utf8ToInt("=!"), 0x80), function(b) {
+  Filter(function(pos) {
+    x <- text
+    x[pos] <- as.raw(b)
+    !identical(dec(x), model_decode(x))
+  }, seq_along(text)) |> vapply(function(pos) sprintf("%d at %d", b, pos), "")
+}))
+expect_equal(damaged, character(), info = "damaged texts")
+for (n in c(0, 1, 2, 47, 48, 49, 95, 96, 97, 191, 192, 193)) {
+  x <- as.raw(sample(0:255, n, replace = TRUE))
+  expect_identical(dec(enc(x)), x, info = paste(n, "bytes"))
+}

@@ -1,0 +1,246 @@
+// Runs the scalar codec and every block kernel this CPU has against a plain model of
+// the format, output byte for byte, and checks that nothing is written out of bounds.
+// Prints one line per codec path and exits non-zero on the first mismatch.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "../src/b64_kernels.h"
+
+namespace {
+
+using bytes = std::vector<std::uint8_t>;
+using b64::progress;
+
+const char alphabet[] =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr std::size_t guard = 64;
+constexpr std::uint8_t guard_byte = 0xA5;
+
+// The model: the encoding and decoding steps, one character at a time.
+bytes model_encode(const bytes& in) {
+  bytes out;
+  std::size_t i = 0;
+  for (; i + 3 <= in.size(); i += 3) {
+    const unsigned g = (in[i] << 16) | (in[i + 1] << 8) | in[i + 2];
+    for (int shift : {18, 12, 6, 0}) out.push_back(alphabet[(g >> shift) & 0x3F]);
+  }
+  if (in.size() - i == 1) {
+    out.push_back(alphabet[in[i] >> 2]);
+    out.push_back(alphabet[(in[i] << 4) & 0x30]);
+    out.insert(out.end(), 2, '=');
+  } else if (in.size() - i == 2) {
+    out.push_back(alphabet[in[i] >> 2]);
+    out.push_back(alphabet[((in[i] << 4) & 0x30) | (in[i + 1] >> 4)]);
+    out.push_back(alphabet[(in[i + 1] << 2) & 0x3C]);
+    out.push_back('=');
+  }
+  return out;
+}
+
+// Alphabet position of a byte, or -1.
+int model_value(std::uint8_t c) {
+  const char* hit = c ? std::strchr(alphabet, c) : nullptr;
+  return hit ? static_cast<int>(hit - alphabet) : -1;
+}
+
+// What the decoding routine returns: provisional vector (zeroed), or the exact bytes.
+bytes model_decode(const bytes& in) {
+  const std::size_t n = in.size();
+  bytes out(3 * (n / 4), 0);
+  if (n % 4 != 0) return out;
+  std::size_t j = 0;
+  for (std::size_t i = 0; i < n && in[i] != '='; ++i) {
+    const int v = model_value(in[i]);
+    if (v < 0) return out;
+    switch (i % 4) {
+      case 0:
+        out[j] = static_cast<std::uint8_t>(v << 2);
+        break;
+      case 1:
+        out[j++] |= v >> 4;
+        out[j] = static_cast<std::uint8_t>(v << 4);
+        break;
+      case 2:
+        out[j++] |= v >> 2;
+        out[j] = static_cast<std::uint8_t>(v << 6);
+        break;
+      default:
+        out[j++] |= v;
+        break;
+    }
+  }
+  out.resize(j);
+  return out;
+}
+
+// A codec path: a block kernel (none for the scalar path) with the scalar code after it.
+struct path {
+  const char* name;
+  progress (*encode_blocks)(const std::uint8_t*, std::size_t, std::uint8_t*);
+  progress (*decode_blocks)(const std::uint8_t*, std::size_t, std::uint8_t*, std::size_t);
+};
+
+// Output buffer of size n followed by guard bytes that must survive.
+bytes guarded(std::size_t n) {
+  bytes out(n + guard, guard_byte);
+  std::fill(out.begin(), out.begin() + static_cast<long>(n), 0);
+  return out;
+}
+
+bool guard_intact(const bytes& out, std::size_t n) {
+  for (std::size_t k = n; k < out.size(); ++k)
+    if (out[k] != guard_byte) return false;
+  return true;
+}
+
+bytes run_encode(const path& p, const bytes& in) {
+  const std::size_t n_out = static_cast<std::size_t>(b64::encoded_length(in.size()));
+  bytes out = guarded(n_out);
+  const progress done = p.encode_blocks
+                            ? p.encode_blocks(in.data(), in.size(), out.data())
+                            : progress{0, 0};
+  if (done.in % 3 != 0 || done.out != done.in / 3 * 4 || done.in > in.size()) return {};
+  b64::encode_scalar(in.data() + done.in, in.size() - done.in, out.data() + done.out);
+  if (!guard_intact(out, n_out)) return {1, 2, 3};  // never a valid encoding
+  out.resize(n_out);
+  return out;
+}
+
+// One decoding attempt into out[0, out_size).
+b64::decode_result run_decode_into(const path& p, const bytes& in, bytes& out,
+                                   std::size_t out_size) {
+  const progress done = p.decode_blocks
+                            ? p.decode_blocks(in.data(), in.size(), out.data(), out_size)
+                            : progress{0, 0};
+  if (done.in % 4 != 0 || done.out != done.in / 4 * 3 || done.out > out_size)
+    return {~std::size_t{0}, true};
+  b64::decode_result rest =
+      b64::decode_scalar(in.data() + done.in, in.size() - done.in, out.data() + done.out,
+                         out_size - done.out);
+  rest.length += done.out;
+  return rest;
+}
+
+// The routine's result through this path: exact-length attempt first, as the glue does,
+// then the full-capacity walk. Returns {1, 2, 3, 4} (never a result) on a guard breach.
+bytes run_decode(const path& p, const bytes& in) {
+  const std::size_t n = in.size();
+  const std::size_t capacity = 3 * (n / 4);
+  if (n % 4 != 0) return bytes(capacity, 0);
+  const std::size_t expected = b64::padded_length(in.data(), n);
+  bytes exact = guarded(expected);
+  const b64::decode_result first = run_decode_into(p, in, exact, expected);
+  if (!guard_intact(exact, expected)) return {1, 2, 3, 4};
+  if (!first.malformed && first.length == expected) {
+    exact.resize(expected);
+    return exact;
+  }
+  bytes full = guarded(capacity);
+  const b64::decode_result second = run_decode_into(p, in, full, capacity);
+  if (!guard_intact(full, capacity)) return {1, 2, 3, 4};
+  full.resize(second.malformed ? capacity : second.length);
+  return full;
+}
+
+std::string show(const bytes& b) {
+  std::string s;
+  for (std::uint8_t c : b) {
+    char hex[4];
+    std::snprintf(hex, sizeof hex, "%02x", c);
+    s += hex;
+  }
+  return s;
+}
+
+struct tally {
+  long cases = 0;
+  long failures = 0;
+};
+
+void check(const path& p, const bytes& in, tally& t, const char* what) {
+  ++t.cases;
+  const bytes enc = run_encode(p, in);
+  const bytes dec = run_decode(p, in);
+  const bool enc_ok = enc == model_encode(in);
+  const bool dec_ok = dec == model_decode(in);
+  if ((enc_ok && dec_ok) || ++t.failures > 5) return;
+  std::fprintf(stdout, "%s: %s %s mismatch for input %s\n", p.name, what,
+               enc_ok ? "decode" : "encode", show(in).c_str());
+}
+
+// Base64 text of random bytes, ended by each kind of padding.
+bytes random_text(std::mt19937_64& rng, std::size_t n_bytes) {
+  bytes raw(n_bytes);
+  for (auto& b : raw) b = static_cast<std::uint8_t>(rng());
+  return model_encode(raw);
+}
+
+void run_path(const path& p) {
+  tally t;
+  std::mt19937_64 rng(20261208);
+  // Every length up to a few blocks: random bytes, and the text of random bytes.
+  for (std::size_t n = 0; n <= 400; ++n) {
+    bytes raw(n);
+    for (auto& b : raw) b = static_cast<std::uint8_t>(rng());
+    check(p, raw, t, "length");
+    check(p, model_encode(raw), t, "length");
+  }
+  // Every byte value at every position of a text of a few blocks, and of its bytes.
+  for (std::size_t n_bytes : {96u, 97u, 98u}) {
+    const bytes text = random_text(rng, n_bytes);
+    bytes raw(text.begin(), text.begin() + 96);
+    for (std::size_t pos = 0; pos < text.size(); ++pos) {
+      for (int value = 0; value < 256; ++value) {
+        bytes probe = text;
+        probe[pos] = static_cast<std::uint8_t>(value);
+        check(p, probe, t, "byte");
+        if (pos < raw.size() && n_bytes == 96) {
+          bytes raw_probe = raw;
+          raw_probe[pos] = static_cast<std::uint8_t>(value);
+          check(p, raw_probe, t, "byte");
+        }
+      }
+    }
+  }
+  // Seeded random texts with a few damaged bytes ("=", bad, high) at random places.
+  const std::uint8_t damage[] = {'=', '!', ' ', '\n', '-', '_', 0x80, 0xFF, 0, 'A'};
+  for (int round = 0; round < 20000; ++round) {
+    bytes text = random_text(rng, rng() % 600);
+    const int hits = static_cast<int>(rng() % 3);
+    for (int h = 0; h < hits && !text.empty(); ++h)
+      text[rng() % text.size()] = damage[rng() % sizeof damage];
+    if (rng() % 8 == 0 && !text.empty()) text.pop_back();
+    check(p, text, t, "random");
+  }
+  std::fprintf(stdout, "%-7s %ld cases, %ld failed\n", p.name, t.cases, t.failures);
+  if (t.failures) std::exit(1);
+}
+
+}  // namespace
+
+int main() {
+  run_path({"scalar", nullptr, nullptr});
+  int kernels = 0;
+#if defined(CLIENT_B64_X86)
+  if (b64::cpu_has_avx2()) {
+    run_path({"avx2", b64::encode_blocks_avx2, b64::decode_blocks_avx2});
+    ++kernels;
+  }
+  if (b64::cpu_has_avx512vbmi()) {
+    run_path({"avx512", b64::encode_blocks_avx512vbmi, b64::decode_blocks_avx512vbmi});
+    ++kernels;
+  }
+#endif
+#if defined(CLIENT_B64_ARM)
+  if (b64::cpu_has_neon()) {
+    run_path({"neon", b64::encode_blocks_neon, b64::decode_blocks_neon});
+    ++kernels;
+  }
+#endif
+  std::fprintf(stdout, "%d kernel(s) checked against the scalar codec\n", kernels);
+  return 0;
+}
