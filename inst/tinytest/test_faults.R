@@ -35,6 +35,7 @@ no_write_dir <- tempfile("no-write-")
 dir.create(no_write_dir)
 Sys.chmod(no_write_dir, "0555")
 long_name <- strrep("a", 300)  # longer than any file name may be
+long_path <- strrep("a", 5000)
 
 cases <- list(
   list(name = "open: no permission (EACCES)", target = 1L,
@@ -51,6 +52,12 @@ cases <- list(
     call = sprintf(".Call(client:::tarnwick_set_stdout_to_file, '%s')", long_name),
     expect = paste0("^Cannot open new stdout file `", long_name, "` \\(system error 36, ",
       "File name too long\\)", tail_of("tarnwick_set_stdout_to_file"))),
+  # R keeps 999 bytes of an error text: the path is shortened so that the system error
+  # and the location, which R used to cut away, still fit.
+  list(name = "open: path longer than PATH_MAX (ENAMETOOLONG)", target = 2L,
+    call = sprintf(".Call(client:::tarnwick_set_stderr_to_file, '%s')", long_path),
+    expect = paste0("^(?=.{999}$)Cannot open new stderr file `a+\\.\\.\\. \\(system ",
+      "error 36, File name too long\\)", tail_of("tarnwick_set_stderr_to_file"))),
   list(name = "open: no descriptor left (EMFILE)", target = 2L,
     inject = at_fd_limit, release = release_fds,
     call = ".Call(client:::tarnwick_set_stderr_to_file, tempfile())",
