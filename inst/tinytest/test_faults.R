@@ -30,6 +30,9 @@ at_fd_limit <- c(
   "invisible(th('th_set_fd_limit', 64L))",
   "held <- th('th_exhaust_fds')")
 release_fds <- "for (fd in held) th('th_close', fd)"
+# A pipe whose write end is descriptor 4, a number the table can name as the target.
+pipe_into_4 <- c("p <- th('th_pipe'); invisible(th('th_dup2', p[2], 4L))",
+  "invisible(th('th_close', p[2]))")
 tail_of <- function(routine) sprintf(" @client:[0-9]+ \\(%s\\)$", routine)
 no_write_dir <- tempfile("no-write-")
 dir.create(no_write_dir)
@@ -79,8 +82,7 @@ cases <- list(
   # R's handler turns the first SIGPIPE into an error and blocks the signal; the next
   # write fails with EPIPE in the ordinary way.
   list(name = "write: pipe without reader (EPIPE)", target = 4L,
-    prepare = c("p <- th('th_pipe'); invisible(th('th_close', p[1]))",
-      "invisible(th('th_dup2', p[2], 4L)); invisible(th('th_close', p[2]))",
+    prepare = c(pipe_into_4, "invisible(th('th_close', p[1]))",
       "note <- tryCatch(.Call(client:::tarnwick_write, 4L, as.raw(1)),",
       "  error = conditionMessage)"),
     call = ".Call(client:::tarnwick_write, 4L, as.raw(1:3))",
@@ -88,8 +90,7 @@ cases <- list(
     expect = paste0("^Cannot write to fd \\(system error 32, Broken pipe\\)",
       tail_of("tarnwick_write"))),
   list(name = "write: full non-blocking pipe (EAGAIN)", target = 4L,
-    prepare = c("p <- th('th_pipe'); invisible(th('th_dup2', p[2], 4L))",
-      "invisible(th('th_close', p[2])); invisible(th('th_set_nonblocking', 4L))",
+    prepare = c(pipe_into_4, "invisible(th('th_set_nonblocking', 4L))",
       "invisible(th('th_fill', 4L))"),
     call = ".Call(client:::tarnwick_write, 4L, as.raw(1:3))", expect = "^0L$"))
 
