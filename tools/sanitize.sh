@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the package with AddressSanitizer and UndefinedBehaviorSanitizer (gcc's
-# runtimes, as R's own compiler) and runs the test suite with the runtime preloaded into
-# R and into every child R it starts. Any sanitizer report fails the run.
+# runtimes, as R's own compiler) and runs the test suite and the bad-input battery with
+# the runtime preloaded into R and into every child R they start. Any sanitizer report
+# fails the run.
 # The long-vector test is skipped: it needs about 7 GB, more under the sanitizer.
 set -euo pipefail
 build=$PWD/tools/build/sanitize
@@ -32,6 +33,9 @@ export CLIENT_SKIP_LONG=1 CLIENT_TEST_HELPER="$build/helper/testhelper.so"
 status=0
 R_LIBS="$build/lib" Rscript --vanilla tools/run-tests.R 2>&1 \
   | sed -u 's/^\([0-9]* passed, [0-9]* failed\)$/sanitize: \1/' || status=$?
+# The bad-input battery as well: its calls take paths that the tests do not.
+R_LIBS="$build/lib" Rscript --vanilla tools/battery.R 2>&1 \
+  | sed -u "s/^battery:/sanitize: battery:/" || status=$?
 unset LD_PRELOAD
 reports=$(find "$build/reports" -type f | wc -l)
 if [ "$reports" -ne 0 ]; then
