@@ -3,6 +3,7 @@
 # child R process, which must return or raise an R error and then end normally.
 # Prints "battery: X calls, Y errors, Z crashes" and fails unless Z is 0.
 # Run with the package on R_LIBS: R_LIBS=.lib Rscript --vanilla tools/battery.R
+# [--direct-only] (only the .Call calls).
 
 # Wrong types, empty vectors, NA of each type and odd descriptor numbers, as R source;
 # every argument of every routine gets each of them.
@@ -26,8 +27,9 @@ by_kind <- list(
     "paste(rep('d', 3000), collapse = '/')", "strrep('x', 300)", "'\\xff\\xfe.txt'",
     "'\\u00e9t\\u00e9.txt'", "c('f.txt', NA)", "rep('f.txt', 1e5)"))
 
-# Each routine: its registered name, the package function that wraps it, a valid value
-# for each argument and the kind of each argument.
+# Each routine: its registered name (NA for functions that no one routine stands
+# behind), the package function that wraps it, a valid value for each argument and the
+# kind of each argument.
 routines <- list(
   list("tarnwick_write", "fd_write", c("1L", "raw(1)"), c("fd", "bytes")),
   list("tarnwick_set_stdout", "set_stdout", c("1L", "TRUE"), c("fd", "flag")),
@@ -36,7 +38,11 @@ routines <- list(
   list("tarnwick_set_stderr_to_file", "set_stderr_file", "out_file", "path"),
   list("tarnwick_base64_encode", "base64_encode", "raw(3)", "bytes"),
   list("tarnwick_base64_decode", "base64_decode", "charToRaw('YWJj')", "text"),
-  list("tarnwick_disable_inheritance", "disable_inheritance", character(), character()))
+  list("tarnwick_disable_inheritance", "disable_inheritance", character(), character()),
+  list(NA, "with_stdout", c("1L", "cat('x')"), c("fd", "code")),
+  list(NA, "with_stderr", c("2L", "cat('x')"), c("fd", "code")),
+  list(NA, "with_stdout_file", c("out_file", "cat('x')"), c("path", "code")),
+  list(NA, "with_stderr_file", c("out_file", "cat('x')"), c("path", "code")))
 
 # Calls R may refuse before a routine runs: wrong counts, names given as strings.
 refused <- c(
@@ -60,13 +66,16 @@ calls_of <- function(fun, defaults, kinds) {
 
 has_function <- function(name) exists(name, envir = asNamespace("client"), inherits = FALSE)
 
-all_calls <- function() {
+# With direct_only, the package's functions are left out: they reach the library only
+# through the same routines, with arguments they have checked.
+all_calls <- function(direct_only = FALSE) {
   calls <- refused
   for (r in routines) {
-    direct <- sprintf(".Call(client:::%s%s", r[[1]], if (length(r[[3]])) ", " else "")
-    through_call <- calls_of("CALL", r[[3]], r[[4]])
-    calls <- c(calls, sub("^CALL\\(", direct, through_call))
-    if (has_function(r[[2]])) {
+    if (!is.na(r[[1]])) {
+      direct <- sprintf(".Call(client:::%s%s", r[[1]], if (length(r[[3]])) ", " else "")
+      calls <- c(calls, sub("^CALL\\(", direct, calls_of("CALL", r[[3]], r[[4]])))
+    }
+    if (!direct_only && has_function(r[[2]])) {
       calls <- c(calls, calls_of(paste0("client:::", r[[2]]), r[[3]], r[[4]]))
     }
   }
@@ -118,7 +127,8 @@ main <- function() {
   work <- tempfile("battery-")
   dir.create(work)
   on.exit(unlink(work, recursive = TRUE), add = TRUE)
-  outcomes <- vapply(all_calls(), run_call, "", work = work, USE.NAMES = FALSE)
+  calls <- all_calls(direct_only = "--direct-only" %in% commandArgs(TRUE))
+  outcomes <- vapply(calls, run_call, "", work = work, USE.NAMES = FALSE)
   crashes <- sum(outcomes == "crash")
   cat(sprintf("battery: %d calls, %d errors, %d crashes\n", length(outcomes),
     sum(outcomes == "error"), crashes))
