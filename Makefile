@@ -1,17 +1,22 @@
 # Set-up, build, tests and demo for the client R package. Run as root on Debian 12.
-R_LIB       := $(CURDIR)/.lib
-ARM32_CACHE ?= $(HOME)/.cache/client-arm32
-STRICT      := $(CURDIR)/tools/Makevars.strict
-R_PACKAGES  := r-base-dev r-cran-tinytest
-RSCRIPT     := R_LIBS=$(R_LIB) Rscript --vanilla
-VERSION      = $(shell sed -n 's/^Version: *//p' DESCRIPTION)
+R_LIB         := $(CURDIR)/.lib
+ARM32_CACHE   ?= $(HOME)/.cache/client-arm32
+STRICT        := $(CURDIR)/tools/Makevars.strict
+R_PACKAGES    := r-base-dev r-cran-tinytest
+# clang-14 for libFuzzer; its runtime libraries come only as a recommendation, which
+# --no-install-recommends skips, so libclang-rt-14-dev is named too.
+FUZZ_PACKAGES := clang-14 libclang-rt-14-dev
+FUZZ_SECONDS  ?= 60
+RSCRIPT       := R_LIBS=$(R_LIB) Rscript --vanilla
+VERSION        = $(shell sed -n 's/^Version: *//p' DESCRIPTION)
 
-.PHONY: deps install test check rcmdcheck check-arm32 demo format format-check clean \
-        harness harness-arm32 bench count-instructions
+.PHONY: deps fuzz-deps valgrind-deps install test check rcmdcheck check-arm32 demo \
+  format format-check clean battery sanitize valgrind fuzz robust harness harness-arm32 \
+  bench count-instructions
 
-# Installs R's Debian packages when any is missing; apt-get update only then.
-deps:
-	@missing=""; for p in $(R_PACKAGES); do \
+# Installs the Debian packages of $(1) that are missing; apt-get update only then.
+define apt_install
+	@missing=""; for p in $(1); do \
 	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'ok installed' || missing="$$missing $$p"; \
 	done; \
 	if [ -n "$$missing" ]; then \
@@ -19,6 +24,16 @@ deps:
 	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive \
 	    apt-get install -y -qq --no-install-recommends $$missing; \
 	fi
+endef
+
+deps:
+	$(call apt_install,$(R_PACKAGES))
+
+fuzz-deps:
+	$(call apt_install,$(FUZZ_PACKAGES))
+
+valgrind-deps: deps
+	$(call apt_install,valgrind)
 
 install: deps
 	@mkdir -p $(R_LIB)
@@ -39,8 +54,6 @@ rcmdcheck: deps
 	_R_CHECK_FORCE_SUGGESTS_=false R_LIBS=$(R_LIB) R CMD check --no-manual client_$(VERSION).tar.gz
 	@! grep -E '(WARNING|ERROR)$$' client.Rcheck/00check.log
 
-check: harness test rcmdcheck
-
 # The codec's kernels against its scalar code and a plain model, outside R; built with
 # the address and undefined-behaviour sanitizers so stray reads and writes fail it.
 CODEC_SRC := $(wildcard src/b64_*.cpp)
@@ -53,7 +66,7 @@ harness: deps
 
 # The same harness built for 32-bit ARM and run under qemu-arm: the NEON kernels.
 harness-arm32:
-	@$(MAKE) --no-print-directory deps R_PACKAGES="g++-arm-linux-gnueabihf qemu-user"
+	$(call apt_install,g++-arm-linux-gnueabihf qemu-user)
 	@mkdir -p tools/build
 	arm-linux-gnueabihf-$(TOOLS_CXX) -static -o tools/build/b64_harness_arm32 \
 	  tools/b64_harness.cpp $(CODEC_SRC)
@@ -61,17 +74,36 @@ harness-arm32:
 
 # Installs the peers when missing, then times the codec against them and the floor.
 bench: install
-	@$(MAKE) --no-print-directory deps R_PACKAGES="r-cran-base64enc r-cran-jsonlite"
+	$(call apt_install,r-cran-base64enc r-cran-jsonlite)
 	$(RSCRIPT) bench/base64.R
 
 # Instructions per input byte of the scalar path at 1 MiB, counted by callgrind.
 count-instructions:
-	@command -v valgrind >/dev/null || { apt-get update -qq && \
-	  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends valgrind; }
+	$(call apt_install,valgrind)
 	@mkdir -p tools/build
 	$(TOOLS_CXX) -DCLIENT_B64_SCALAR_ONLY -o tools/build/b64_count tools/b64_count.cpp \
 	  $(CODEC_SRC)
 	@tools/count-instructions tools/build/b64_count
+
+# Every routine with arguments it cannot use, each call in a child R process.
+battery: install
+	$(RSCRIPT) tools/battery.R
+
+# The test suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+sanitize: deps
+	bash tools/sanitize.sh
+
+# The test suite under valgrind; slow, so not part of check.
+valgrind: valgrind-deps
+	bash tools/valgrind.sh
+
+# The base64 core against its model; make fuzz FUZZ_SECONDS=600 for a longer run.
+fuzz: fuzz-deps
+	bash tools/fuzz.sh $(FUZZ_SECONDS)
+
+robust: battery sanitize fuzz
+
+check: harness test rcmdcheck robust
 
 # The test suite under a 32-bit ARM R run by qemu-arm, fetched into ARM32_CACHE (kept
 # outside the tree: R CMD build copies the whole folder).

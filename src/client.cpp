@@ -73,7 +73,8 @@ const char* first_path(SEXP x, const char* routine) {
 // receives a fresh duplicate of it; callers allocate it before they acquire any
 // descriptor, so a failed allocation cannot leak one. Returns `saved`.
 // On failure raises with the target unchanged, after closing the duplicate it made and,
-// when owns_replacement says the caller opened it, the replacement.
+// when owns_replacement says the caller opened it, the replacement. A replacement that
+// is not open raises EBADF.
 SEXP tarnwick_set_std(int target_fd, int replacement_fd, SEXP saved,
                       bool owns_replacement) {
   int saved_fd = -1;
@@ -83,6 +84,13 @@ SEXP tarnwick_set_std(int target_fd, int replacement_fd, SEXP saved,
       const int err = errno;
       if (owns_replacement) close(replacement_fd);
       RAISE_ERRNO(err, "Cannot reroute %s", stream_names[target_fd]);
+    }
+    // dup() takes the lowest free number: getting the replacement's own means it was
+    // not open, and dup2() would then copy the duplicate onto the target and report a
+    // reroute that never happened. Refused as dup2() refuses a closed descriptor.
+    if (saved_fd == replacement_fd) {
+      close(saved_fd);
+      RAISE_ERRNO(EBADF, "Cannot reroute %s", stream_names[target_fd]);
     }
     INTEGER(saved)[0] = saved_fd;
   }

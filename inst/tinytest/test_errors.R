@@ -27,6 +27,24 @@ expect_equal(message_of(th("th_throw_error", so, "%s", long)),
   paste0(strrep("x", 4095), " @testhelper:42 (th_throw_error)"))
 options(old)
 
+## ---- a message too long for R's error text keeps its system error and location ----
+# R cuts an error text at warning.length - 1 bytes; the message is shortened instead,
+# without splitting a character. Before, the system error and location were lost.
+for (limit in c(1000L, 200L)) {
+  old <- options(warning.length = limit)
+  text <- message_of(th("th_throw_system_error", so, 2L, NA_character_, "%s",
+    strrep("\u00e9", 3000)))
+  options(old)
+  expect_true(nchar(text, "bytes") <= limit - 1L && validUTF8(text), info = text)
+  expect_true(grepl(paste0("^[^ ]+\\.\\.\\. \\(system error 2, No such file or ",
+    "directory\\) @testhelper:7 \\(th_throw_system_error\\)$"), text, useBytes = TRUE),
+    info = text)
+}
+old <- options(warning.length = 200L)
+expect_true(grepl("^x+\\.\\.\\. @testhelper:42 \\(th_throw_error\\)$",
+  message_of(th("th_throw_error", so, "%s", long))))
+options(old)
+
 ## ---- a routine's error: the write to a closed descriptor ----
 err <- message_of(.Call(client:::tarnwick_write, 987L, as.raw(1:3)))
 expect_true(startsWith(err, "Cannot write to fd (system error 9, Bad file descriptor) @client:"))

@@ -4,8 +4,10 @@
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <string.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <Rinternals.h>
@@ -111,4 +113,12 @@ SEXP th_throw_system_error(SEXP so_path, SEXP error, SEXP sysmsg, SEXP fmt, SEXP
      desc == NA_STRING ? NULL : CHAR(desc), CHAR(STRING_ELT(fmt, 0)),
      CHAR(STRING_ELT(arg, 0)));
   return R_NilValue;
+}
+
+/* Clears the process's capabilities, so that file permissions bind even for root. */
+SEXP th_drop_capabilities(void) {
+  struct __user_cap_header_struct header = {_LINUX_CAPABILITY_VERSION_3, 0};
+  struct __user_cap_data_struct data[2];
+  memset(data, 0, sizeof data);
+  return Rf_ScalarInteger((int)syscall(SYS_capset, &header, data));
 }

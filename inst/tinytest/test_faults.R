@@ -1,0 +1,108 @@
+# Injected faults: each failing call must raise its error, leave the stream it aims at
+# as it was, and hold no descriptor more or less than before. Each runs in a child R.
+source("helpers.R")
+
+# Runs one fault in a child. `prepare` lines set up descriptors that belong to the
+# baseline; `inject` lines bring the fault on just before `call` and `release` lines
+# take it away just after, both outside the measurement. Returns the error text (or
+# the deparsed value), whether the open descriptors and what descriptor `target`
+# refers to are as before, the value of `note` if the lines set one, and the status.
+inject_fault <- function(call, target, prepare = character(), inject = character(),
+                         release = character()) {
+  report <- tempfile()
+  on.exit(unlink(report), add = TRUE)
+  child <- run_in_child(c(prepare,
+    sprintf("target_link <- function() Sys.readlink('/proc/self/fd/%d')", target),
+    "before <- list(fds = open_fds(), target = target_link())",
+    inject,
+    sprintf("outcome <- tryCatch(deparse(%s), error = conditionMessage)", call),
+    release,
+    "after <- list(fds = open_fds(), target = target_link())",
+    "writeLines(c(outcome, identical(before$fds, after$fds),",
+    "  identical(before$target, after$target), get0('note', ifnotfound = '')),",
+    sprintf("  %s)", deparse(report))))
+  lines <- if (file.exists(report)) readLines(report) else rep(NA_character_, 4)
+  list(outcome = lines[1], same_fds = lines[2], same_target = lines[3], note = lines[4],
+    status = child$status, output = child$output)
+}
+
+at_fd_limit <- c(
+  "invisible(th('th_set_fd_limit', 64L))",
+  "held <- th('th_exhaust_fds')")
+release_fds <- "for (fd in held) th('th_close', fd)"
+# A pipe whose write end is descriptor 4, a number the table can name as the target.
+pipe_into_4 <- c("p <- th('th_pipe'); invisible(th('th_dup2', p[2], 4L))",
+  "invisible(th('th_close', p[2]))")
+tail_of <- function(routine) sprintf(" @client:[0-9]+ \\(%s\\)$", routine)
+no_write_dir <- tempfile("no-write-")
+dir.create(no_write_dir)
+Sys.chmod(no_write_dir, "0555")
+long_name <- strrep("a", 300)  # longer than any file name may be
+long_path <- strrep("a", 5000)
+
+cases <- list(
+  list(name = "open: no permission (EACCES)", target = 1L,
+    prepare = "invisible(th('th_drop_capabilities'))",
+    call = sprintf(".Call(client:::tarnwick_set_stdout_to_file, %s)",
+      deparse(file.path(no_write_dir, "f"))),
+    expect = paste0("^Cannot open new stdout file `", no_write_dir, "/f` \\(system ",
+      "error 13, Permission denied\\)", tail_of("tarnwick_set_stdout_to_file"))),
+  list(name = "open: a directory (EISDIR)", target = 2L,
+    call = sprintf(".Call(client:::tarnwick_set_stderr_to_file, %s)", deparse(tempdir())),
+    expect = paste0("^Cannot open new stderr file `", tempdir(), "` \\(system error 21, ",
+      "Is a directory\\)", tail_of("tarnwick_set_stderr_to_file"))),
+  list(name = "open: name too long (ENAMETOOLONG)", target = 1L,
+    call = sprintf(".Call(client:::tarnwick_set_stdout_to_file, '%s')", long_name),
+    expect = paste0("^Cannot open new stdout file `", long_name, "` \\(system error 36, ",
+      "File name too long\\)", tail_of("tarnwick_set_stdout_to_file"))),
+  # R keeps 999 bytes of an error text: the path is shortened so that the system error
+  # and the location, which R used to cut away, still fit.
+  list(name = "open: path longer than PATH_MAX (ENAMETOOLONG)", target = 2L,
+    call = sprintf(".Call(client:::tarnwick_set_stderr_to_file, '%s')", long_path),
+    expect = paste0("^(?=.{999}$)Cannot open new stderr file `a+\\.\\.\\. \\(system ",
+      "error 36, File name too long\\)", tail_of("tarnwick_set_stderr_to_file"))),
+  list(name = "open: no descriptor left (EMFILE)", target = 2L,
+    inject = at_fd_limit, release = release_fds,
+    call = ".Call(client:::tarnwick_set_stderr_to_file, tempfile())",
+    expect = paste0("^Cannot open new stderr file `.+` \\(system error 24, Too many ",
+      "open files\\)", tail_of("tarnwick_set_stderr_to_file"))),
+  # The replacement belongs to the caller and must stay open.
+  list(name = "dup: no descriptor left (EMFILE)", target = 1L,
+    prepare = "p <- th('th_pipe')", inject = at_fd_limit, release = release_fds,
+    call = ".Call(client:::tarnwick_set_stdout, p[2], FALSE)",
+    expect = paste0("^Cannot reroute stdout \\(system error 24, Too many open files\\)",
+      tail_of("tarnwick_set_std"))),
+  # dup() hands out the lowest free number: once that of the closed replacement, which
+  # made dup2() succeed on the duplicate and the call report a reroute that never was.
+  list(name = "dup2: replacement not open (EBADF)", target = 2L,
+    prepare = "p <- th('th_pipe'); invisible(th('th_close', p[2]))",
+    call = ".Call(client:::tarnwick_set_stderr, p[2], FALSE)",
+    expect = paste0("^Cannot reroute stderr \\(system error 9, Bad file descriptor\\)",
+      tail_of("tarnwick_set_std"))),
+  # R's handler turns the first SIGPIPE into an error and blocks the signal; the next
+  # write fails with EPIPE in the ordinary way.
+  list(name = "write: pipe without reader (EPIPE)", target = 4L,
+    prepare = c(pipe_into_4, "invisible(th('th_close', p[1]))",
+      "note <- tryCatch(.Call(client:::tarnwick_write, 4L, as.raw(1)),",
+      "  error = conditionMessage)"),
+    call = ".Call(client:::tarnwick_write, 4L, as.raw(1:3))",
+    note = "ignoring SIGPIPE signal",
+    expect = paste0("^Cannot write to fd \\(system error 32, Broken pipe\\)",
+      tail_of("tarnwick_write"))),
+  list(name = "write: full non-blocking pipe (EAGAIN)", target = 4L,
+    prepare = c(pipe_into_4, "invisible(th('th_set_nonblocking', 4L))",
+      "invisible(th('th_fill', 4L))"),
+    call = ".Call(client:::tarnwick_write, 4L, as.raw(1:3))", expect = "^0L$"))
+
+## ---- every fault: its error, the target as it was, no descriptor leaked ----
+for (case in cases) {
+  got <- inject_fault(case$call, case$target, case$prepare, case$inject, case$release)
+  info <- paste(case$name, "|", got$outcome, "|", paste(got$output, collapse = "\n"))
+  expect_equal(got$status, 0L, info = info)
+  expect_true(isTRUE(grepl(case$expect, got$outcome, perl = TRUE)), info = info)
+  expect_equal(got$same_fds, "TRUE", info = info)
+  expect_equal(got$same_target, "TRUE", info = info)
+  if (!is.null(case$note)) expect_equal(got$note, case$note, info = info)
+}
+Sys.chmod(no_write_dir, "0755")
+unlink(no_write_dir, recursive = TRUE)

@@ -1,0 +1,138 @@
+# Bad-input battery: every routine, called through .Call and through the package's
+# functions (those that exist), with arguments it cannot use. Each call runs in its own
+# child R process, which must return or raise an R error and then end normally.
+# Prints "battery: X calls, Y errors, Z crashes" and fails unless Z is 0.
+# Run with the package on R_LIBS: R_LIBS=.lib Rscript --vanilla tools/battery.R
+# [--direct-only] (only the .Call calls).
+
+# Wrong types, empty vectors, NA of each type and odd descriptor numbers, as R source;
+# every argument of every routine gets each of them.
+any_argument <- c(
+  "1", "1.5", "'1'", "list(1L)", "NULL", "as.raw(1)", "function() 1", "new.env()",
+  "globalenv()", "quote(x)", "quote(f(x))", "1i", "TRUE", "1L",
+  "integer(0)", "double(0)", "logical(0)", "character(0)", "raw(0)", "list()",
+  "NA", "NA_integer_", "NA_real_", "NA_character_", "NA_complex_",
+  "-1L", "-.Machine$integer.max", ".Machine$integer.max", "closed_fd",
+  "c(1L, 2L)", "factor('a')", "structure(1L, class = 'odd')")
+
+# Values that only make sense for one kind of argument.
+by_kind <- list(
+  fd = c("0L", "1L", "2L", "3L", "closed_fd + 1L"),
+  flag = c("FALSE", "c(FALSE, TRUE)"),
+  bytes = c("as.raw(0:255)", "raw(70000)"),
+  text = c("charToRaw('YQ==')", "charToRaw('====')", "charToRaw('YWJjZ')",
+    "as.raw(c(0x80, 0xff, 0x3d, 0x41))", "as.raw(rep(0x3d, 4000))"),
+  path = c("tempdir()", "'/'", "''", "'no/such/dir/f'", "read_only_file",
+    "'/sys/kernel/notes'", "'/proc/1/exe'", "strrep('a', 5000)",
+    "paste(rep('d', 3000), collapse = '/')", "strrep('x', 300)", "'\\xff\\xfe.txt'",
+    "'\\u00e9t\\u00e9.txt'", "c('f.txt', NA)", "rep('f.txt', 1e5)"))
+
+# Each routine: its registered name (NA for functions that no one routine stands
+# behind), the package function that wraps it, a valid value for each argument and the
+# kind of each argument.
+routines <- list(
+  list("tarnwick_write", "fd_write", c("1L", "raw(1)"), c("fd", "bytes")),
+  list("tarnwick_set_stdout", "set_stdout", c("1L", "TRUE"), c("fd", "flag")),
+  list("tarnwick_set_stderr", "set_stderr", c("2L", "TRUE"), c("fd", "flag")),
+  list("tarnwick_set_stdout_to_file", "set_stdout_file", "out_file", "path"),
+  list("tarnwick_set_stderr_to_file", "set_stderr_file", "out_file", "path"),
+  list("tarnwick_base64_encode", "base64_encode", "raw(3)", "bytes"),
+  list("tarnwick_base64_decode", "base64_decode", "charToRaw('YWJj')", "text"),
+  list("tarnwick_disable_inheritance", "disable_inheritance", character(), character()),
+  list(NA, "with_stdout", c("1L", "cat('x')"), c("fd", "code")),
+  list(NA, "with_stderr", c("2L", "cat('x')"), c("fd", "code")),
+  list(NA, "with_stdout_file", c("out_file", "cat('x')"), c("path", "code")),
+  list(NA, "with_stderr_file", c("out_file", "cat('x')"), c("path", "code")))
+
+# Calls R may refuse before a routine runs: wrong counts, names given as strings.
+refused <- c(
+  ".Call(client:::tarnwick_write, 1L)",
+  ".Call(client:::tarnwick_disable_inheritance, 1L)",
+  ".Call(client:::tarnwick_base64_encode, raw(1), raw(1))",
+  ".Call('tarnwick_write', 1L, raw(1), PACKAGE = 'client')",
+  ".Call('tarnwick_base64_decode', raw(4))")
+
+# The calls of one function with one argument replaced by each value its kind gets.
+calls_of <- function(fun, defaults, kinds) {
+  if (length(kinds) == 0) return(sprintf("%s()", fun))
+  unlist(lapply(seq_along(kinds), function(i) {
+    vapply(c(any_argument, by_kind[[kinds[i]]]), function(value) {
+      args <- defaults
+      args[i] <- value
+      sprintf("%s(%s)", fun, paste(args, collapse = ", "))
+    }, "")
+  }), use.names = FALSE)
+}
+
+has_function <- function(name) exists(name, envir = asNamespace("client"), inherits = FALSE)
+
+# With direct_only, the package's functions are left out: they reach the library only
+# through the same routines, with arguments they have checked.
+all_calls <- function(direct_only = FALSE) {
+  calls <- refused
+  for (r in routines) {
+    if (!is.na(r[[1]])) {
+      direct <- sprintf(".Call(client:::%s%s", r[[1]], if (length(r[[3]])) ", " else "")
+      calls <- c(calls, sub("^CALL\\(", direct, calls_of("CALL", r[[3]], r[[4]])))
+    }
+    if (!direct_only && has_function(r[[2]])) {
+      calls <- c(calls, calls_of(paste0("client:::", r[[2]]), r[[3]], r[[4]]))
+    }
+  }
+  calls
+}
+
+# The child: a closed descriptor, files to aim at, one call, its outcome to a file.
+# One braced expression, so that R reads no more of the script once descriptors change.
+child_script <- function(call, dir, result) {
+  c("{",
+    sprintf("setwd(%s)", deparse(dir)),
+    "suppressMessages(loadNamespace('client'))",
+    "saved <- .Call(client:::tarnwick_set_stdout, 1L, FALSE)",
+    "invisible(.Call(client:::tarnwick_set_stdout, saved, TRUE))",
+    "closed_fd <- saved",
+    "out_file <- file.path(getwd(), 'out.txt')",
+    "read_only_file <- file.path(getwd(), 'read-only.txt')",
+    "file.create(read_only_file); Sys.chmod(read_only_file, '0444')",
+    sprintf("outcome <- tryCatch({ %s; 'value' }, error = function(e) 'error')", call),
+    sprintf("writeLines(outcome, %s)", deparse(result)),
+    "quit(save = 'no', status = 0)",
+    "}")
+}
+
+rscript <- file.path(R.home("bin"), "Rscript")
+libs <- paste(.libPaths(), collapse = .Platform$path.sep)
+
+# Runs one call in a child; returns "value", "error" or "crash" (with the child's log).
+run_call <- function(call, work) {
+  dir <- tempfile("call-", tmpdir = work)
+  dir.create(dir)
+  on.exit(unlink(dir, recursive = TRUE), add = TRUE)
+  script <- file.path(dir, "call.R")
+  result <- file.path(dir, "result")
+  log <- file.path(dir, "log")
+  writeLines(child_script(call, dir, result), script, useBytes = TRUE)
+  status <- suppressWarnings(system2(rscript,
+    c("--vanilla", "--default-packages=NULL", shQuote(script)),
+    stdout = log, stderr = log, env = paste0("R_LIBS=", shQuote(libs)), timeout = 120))
+  outcome <- if (file.exists(result)) readLines(result) else ""
+  if (status == 0 && outcome %in% c("value", "error")) return(outcome)
+  cat("CRASH (status ", status, "): ", call, "\n", sep = "")
+  if (file.exists(log)) cat(tail(readLines(log, warn = FALSE), 20), sep = "\n")
+  "crash"
+}
+
+main <- function() {
+  suppressMessages(loadNamespace("client"))
+  work <- tempfile("battery-")
+  dir.create(work)
+  on.exit(unlink(work, recursive = TRUE), add = TRUE)
+  calls <- all_calls(direct_only = "--direct-only" %in% commandArgs(TRUE))
+  outcomes <- vapply(calls, run_call, "", work = work, USE.NAMES = FALSE)
+  crashes <- sum(outcomes == "crash")
+  cat(sprintf("battery: %d calls, %d errors, %d crashes\n", length(outcomes),
+    sum(outcomes == "error"), crashes))
+  quit(save = "no", status = if (crashes == 0) 0L else 1L)
+}
+
+main()

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Runs the test suite in R under valgrind's memcheck, child R processes included, and
+# fails on any invalid read or write, or on any other error whose stack passes through
+# the library. R's own errors elsewhere are listed but do not fail the run.
+# The long-vector test is skipped: it needs about 7 GB, and hours under valgrind.
+set -euo pipefail
+build=$PWD/tools/build/valgrind
+rm -rf "$build"
+mkdir -p "$build/lib" "$build/logs" "$build/helper"
+# Its own installation, so that reinstalling .lib meanwhile cannot disturb the run.
+R_MAKEVARS_USER=$PWD/tools/Makevars.strict R CMD INSTALL --library="$build/lib" . \
+  >"$build/install.log" 2>&1 || { cat "$build/install.log"; exit 1; }
+rm -f src/*.o src/*.so
+cp inst/tinytest/native/testhelper.c "$build/helper/"
+R CMD SHLIB -o "$build/helper/testhelper.so" "$build/helper/testhelper.c" \
+  >"$build/helper/build.log" 2>&1 || { cat "$build/helper/build.log"; exit 1; }
+# Small programs that R's start-up script and the tests run are not worth tracing.
+skip='*/uname,*/sed,*/rm,*/mkdir,*/cat,*/echo,*/test,*/true,*/grep,*/dirname,*/readlink'
+status=0
+CLIENT_SKIP_LONG=1 CLIENT_TEST_HELPER="$build/helper/testhelper.so" R_LIBS="$build/lib" \
+  R -d "valgrind --tool=memcheck --trace-children=yes --trace-children-skip=$skip \
+    --log-file=$build/logs/%p.log" --vanilla --no-echo -f tools/run-tests.R 2>&1 \
+  | sed -u 's/^\([0-9]* passed, [0-9]* failed\)$/valgrind: \1/' || status=$?
+# Each report is one paragraph once valgrind's "==pid==" prefix is gone.
+bad=$(sed 's/^==[0-9]*== \{0,1\}//' "$build"/logs/*.log | awk 'BEGIN { RS = "" }
+  /Invalid (read|write)|client\.so|\((client|base64|b64_scalar|errors)\.cpp:/ {
+    n++; print > "/dev/stderr" }
+  END { print n + 0 }')
+all=$(sed -n 's/.*ERROR SUMMARY: \([0-9]*\) errors.*/\1/p' "$build"/logs/*.log \
+  | awk '{ n += $1 } END { print n + 0 }')
+echo "valgrind: $(ls "$build/logs" | wc -l) processes, $all reports, $bad of them" \
+  "invalid accesses or in the library (logs in $build/logs)"
+[ "$status" -eq 0 ] && [ "$bad" -eq 0 ]
