@@ -1,4 +1,8 @@
 // Host entry, routine table, and the routines that act on the process's descriptors.
+// A rerouted stream may grow past 2 GiB: 32-bit glibc opens files with O_LARGEFILE
+// only when file offsets are 64 bits wide (bionic and 64-bit systems always do).
+#define _FILE_OFFSET_BITS 64
+
 #include <cerrno>
 #include <climits>
 #include <cstddef>
@@ -121,6 +125,23 @@ SEXP set_stream(int target_fd, SEXP fd, SEXP drop, const char* routine) {
 constexpr int new_file_flags = O_WRONLY | O_CREAT | O_TRUNC;
 constexpr mode_t new_file_mode = 0644;
 
+// The routines for a file: open the path (created with mode 0644 as the umask allows,
+// or emptied), make the target refer to it and return a duplicate of the previous
+// stream. The file's own descriptor is consumed, or closed when the switch fails.
+SEXP set_stream_to_file(int target_fd, SEXP path, const char* routine) {
+  const char* file = first_path(path, routine);
+  SEXP saved = PROTECT(Rf_allocVector(INTSXP, 1));
+  const int file_fd = open(file, new_file_flags, new_file_mode);
+  if (file_fd == -1) {
+    const int err = errno;
+    r_throw_system_error(routine, "client", __LINE__, err, nullptr,
+                         "Cannot open new %s file `%s`", stream_names[target_fd], file);
+  }
+  tarnwick_set_std(target_fd, file_fd, saved, true);
+  UNPROTECT(1);
+  return saved;
+}
+
 // Sets FD_CLOEXEC on fd, keeping its other descriptor flags. Returns 0 when the flag
 // is set on return, else -errno. Retries EINTR; skips the write when already set.
 int tarnwick_cloexec_fcntl(int fd) {
@@ -157,29 +178,11 @@ SEXP tarnwick_set_stderr(SEXP fd, SEXP drop) {
 }
 
 SEXP tarnwick_set_stdout_to_file(SEXP path) {
-  const char* file = first_path(path, __func__);
-  SEXP saved = PROTECT(Rf_allocVector(INTSXP, 1));
-  const int file_fd = open(file, new_file_flags, new_file_mode);
-  if (file_fd == -1) {
-    const int err = errno;
-    RAISE_ERRNO(err, "Cannot open new stdout file `%s`", file);
-  }
-  tarnwick_set_std(STDOUT_FILENO, file_fd, saved, true);
-  UNPROTECT(1);
-  return saved;
+  return set_stream_to_file(STDOUT_FILENO, path, __func__);
 }
 
 SEXP tarnwick_set_stderr_to_file(SEXP path) {
-  const char* file = first_path(path, __func__);
-  SEXP saved = PROTECT(Rf_allocVector(INTSXP, 1));
-  const int file_fd = open(file, new_file_flags, new_file_mode);
-  if (file_fd == -1) {
-    const int err = errno;
-    RAISE_ERRNO(err, "Cannot open new stderr file `%s`", file);
-  }
-  tarnwick_set_std(STDERR_FILENO, file_fd, saved, true);
-  UNPROTECT(1);
-  return saved;
+  return set_stream_to_file(STDERR_FILENO, path, __func__);
 }
 
 SEXP tarnwick_write(SEXP fd, SEXP data) {
