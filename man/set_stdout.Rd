@@ -39,8 +39,11 @@ Unlike \code{\link{sink}}, which diverts only what R itself prints, these functi
 change the descriptor: output of C code and of child programs is rerouted as well.
 Output that R diverts with \code{sink} never reaches the descriptor.
 
-A saved duplicate is made with plain \code{dup()}, so programs started while it is
-open inherit it; \code{\link{disable_inheritance}} marks it close-on-exec.
+A saved duplicate is close-on-exec: programs started while the stream is rerouted do
+not inherit it. Were it inherited, a program left running in the background would hold
+the earlier stream open (often a pipe that a parent process reads until end of file),
+and the parent would wait for that program rather than for R. Putting the stream back
+leaves descriptor 1 or 2 inheritable, as it was.
 }
 \value{
 Invisibly: for \code{set_stdout} and \code{set_stderr}, \code{NULL} when \code{drop}

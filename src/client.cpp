@@ -76,6 +76,10 @@ const char* first_path(SEXP x, const char* routine) {
 // `saved` is R_NilValue to let the previous stream go, or an integer scalar that
 // receives a fresh duplicate of it; callers allocate it before they acquire any
 // descriptor, so a failed allocation cannot leak one. Returns `saved`.
+// The duplicate is close-on-exec: it is there to put the stream back, and a program
+// that inherited it would hold the previous stream open (a parent's pipe, say) while
+// the target is rerouted. dup2() leaves the target inheritable, whatever the flags of
+// the replacement.
 // On failure raises with the target unchanged, after closing the duplicate it made and,
 // when owns_replacement says the caller opened it, the replacement. A replacement that
 // is not open raises EBADF.
@@ -83,13 +87,15 @@ SEXP tarnwick_set_std(int target_fd, int replacement_fd, SEXP saved,
                       bool owns_replacement) {
   int saved_fd = -1;
   if (saved != R_NilValue) {
-    saved_fd = dup(target_fd);
+    // Like dup(), with the flag set at once: no program started in between (by another
+    // thread, say) can inherit it.
+    saved_fd = fcntl(target_fd, F_DUPFD_CLOEXEC, 0);
     if (saved_fd == -1) {
       const int err = errno;
       if (owns_replacement) close(replacement_fd);
       RAISE_ERRNO(err, "Cannot reroute %s", stream_names[target_fd]);
     }
-    // dup() takes the lowest free number: getting the replacement's own means it was
+    // The lowest free number was taken: getting the replacement's own means it was
     // not open, and dup2() would then copy the duplicate onto the target and report a
     // reroute that never happened. Refused as dup2() refuses a closed descriptor.
     if (saved_fd == replacement_fd) {
@@ -122,7 +128,9 @@ SEXP set_stream(int target_fd, SEXP fd, SEXP drop, const char* routine) {
   return saved;
 }
 
-constexpr int new_file_flags = O_WRONLY | O_CREAT | O_TRUNC;
+// The file's own descriptor lives only until it has been duplicated onto the target,
+// and no program started meanwhile should inherit it.
+constexpr int new_file_flags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC;
 constexpr mode_t new_file_mode = 0644;
 
 // The routines for a file: open the path (created with mode 0644 as the umask allows,
@@ -136,6 +144,14 @@ SEXP set_stream_to_file(int target_fd, SEXP path, const char* routine) {
     const int err = errno;
     r_throw_system_error(routine, "client", __LINE__, err, nullptr,
                          "Cannot open new %s file `%s`", stream_names[target_fd], file);
+  }
+  // The target was closed, so the file took its number and no dup2() will clear the
+  // flag; a standard stream must stay inheritable.
+  if (file_fd == target_fd && fcntl(file_fd, F_SETFD, 0) == -1) {
+    const int err = errno;
+    close(file_fd);
+    r_throw_system_error(routine, "client", __LINE__, err, nullptr, "Cannot reroute %s",
+                         stream_names[target_fd]);
   }
   tarnwick_set_std(target_fd, file_fd, saved, true);
   UNPROTECT(1);

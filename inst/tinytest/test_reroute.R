@@ -9,13 +9,18 @@ child <- run_in_child(c(
   sprintf("saved <- .Call(client:::tarnwick_set_stdout_to_file, %s)", q(out_file)),
   "cat('from R\\n'); system('echo from a child program')",
   ".Call(client:::tarnwick_write, 1L, charToRaw('from C\\n'))",
+  "flags <- c(is_cloexec(saved), is_cloexec(1L))",
   "back <- .Call(client:::tarnwick_set_stdout, saved, TRUE)",
   "cat('restored', is.null(back), is.integer(saved), saved > 2L, '\\n')",
-  "cat('closed', !(saved %in% open_fds()), '\\n')"))
+  "cat('closed', !(saved %in% open_fds()), '\\n')",
+  "cat('cloexec', flags, is_cloexec(1L), '\\n')"))
 expect_equal(child$status, 0L)
 expect_equal(readLines(out_file), c("from R", "from a child program", "from C"))
 expect_equal(tagged(child, "restored"), "TRUE TRUE TRUE ")
 expect_equal(tagged(child, "closed"), "TRUE ")
+# The saved duplicate is kept from child programs; the rerouted and the restored stream
+# are not.
+expect_equal(tagged(child, "cloexec"), "TRUE FALSE FALSE ")
 expect_equal(file.info(out_file)$mode, as.octmode(bitwAnd(0x1A4, bitwNot(Sys.umask()))))
 
 ## ---- standard error too; an existing file is emptied first ----
@@ -34,11 +39,13 @@ child <- run_in_child(c(
   "p <- th('th_pipe')",
   "kept <- .Call(client:::tarnwick_set_stdout, p[2], FALSE)",
   "cat('into the pipe\\n')",
+  "cat('cloexec', is_cloexec(kept), is_cloexec(1L), '\\n', file = stderr())",
   "dropped <- .Call(client:::tarnwick_set_stdout, kept, NA)",
   "cat('dropped', is.null(dropped), '\\n')",
   "cat('consumed', !(p[2] %in% open_fds()), !(kept %in% open_fds()), '\\n')",
   "cat('piped', rawToChar(th('th_read', p[1], 100L)))"))
 expect_equal(tagged(child, "dropped"), "TRUE ")
+expect_equal(tagged(child, "cloexec"), "TRUE FALSE ")
 expect_equal(tagged(child, "consumed"), "TRUE TRUE ")
 expect_equal(tagged(child, "piped"), "into the pipe")
 
@@ -57,8 +64,10 @@ child <- run_in_child(c(
   "invisible(th('th_close', 1L))",
   sprintf("s <- .Call(client:::tarnwick_set_stdout_to_file, %s)", q(out_file)),
   "cat('into the file\\n')",
-  "cat('report', 1L %in% open_fds(), s %in% open_fds(), '\\n', file = stderr())"))
-expect_equal(tagged(child, "report"), "TRUE TRUE ")
+  "cat('report', 1L %in% open_fds(), s %in% open_fds(), is_cloexec(1L), '\\n',",
+  "  file = stderr())"))
+# The file was opened close-on-exec on descriptor 1 itself, and no dup2() cleared it.
+expect_equal(tagged(child, "report"), "TRUE TRUE FALSE ")
 expect_equal(readLines(out_file), "into the file")
 
 ## ---- failures leave the stream and the descriptor table as they were ----
