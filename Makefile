@@ -2,7 +2,8 @@
 R_LIB         := $(CURDIR)/.lib
 ARM32_CACHE   ?= $(HOME)/.cache/client-arm32
 STRICT        := $(CURDIR)/tools/Makevars.strict
-R_PACKAGES    := r-base-dev r-cran-tinytest
+# python3 plays the parent process in test_parent.R.
+R_PACKAGES    := r-base-dev r-cran-tinytest python3
 # clang-14 for libFuzzer; its runtime libraries come only as a recommendation, which
 # --no-install-recommends skips, so libclang-rt-14-dev is named too.
 FUZZ_PACKAGES := clang-14 libclang-rt-14-dev

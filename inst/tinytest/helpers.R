@@ -25,12 +25,11 @@ load_helper <- function() {
 }
 th <- function(name, ...) .Call(name, ..., PACKAGE = "testhelper")
 
-# Runs R lines in a fresh Rscript with this session's library path and the test helper
-# loaded. The lines run as one braced expression ending in quit(), so that the child
-# reads nothing more from its script once its descriptors change.
-run_in_child <- function(code) {
+# Writes R lines into a script for a fresh Rscript, with the package attached and the
+# test helper loaded. The lines run as one braced expression ending in quit(), so that
+# the child reads nothing more from its script once its descriptors change.
+child_script <- function(code) {
   script <- tempfile(fileext = ".R")
-  on.exit(unlink(script), add = TRUE)
   prologue <- c(
     "suppressMessages(library(client))",
     sprintf("dyn.load(%s)", deparse(helper_so())),
@@ -42,10 +41,21 @@ run_in_child <- function(code) {
     "  readLines(sprintf('/proc/self/fdinfo/%d', fd)), value = TRUE)), 8L)",
     "is_cloexec <- function(fd) bitwAnd(fd_flags(fd), strtoi('2000000', 8L)) != 0")
   writeLines(c("{", prologue, code, "quit(status = 0)", "}"), script)
-  libs <- paste(.libPaths(), collapse = .Platform$path.sep)
+  script
+}
+
+# The environment of a child R: this session's library path.
+child_env <- function() {
+  paste0("R_LIBS=", shQuote(paste(.libPaths(), collapse = .Platform$path.sep)))
+}
+
+# Runs R lines (see child_script()) in a fresh Rscript. Returns its exit status and its
+# standard output and error, merged.
+run_in_child <- function(code) {
+  script <- child_script(code)
+  on.exit(unlink(script), add = TRUE)
   out <- suppressWarnings(system2(file.path(R.home("bin"), "Rscript"),
-    c("--vanilla", shQuote(script)), stdout = TRUE, stderr = TRUE,
-    env = paste0("R_LIBS=", shQuote(libs))))
+    c("--vanilla", shQuote(script)), stdout = TRUE, stderr = TRUE, env = child_env()))
   status <- attr(out, "status")
   list(status = if (is.null(status)) 0L else status, output = as.character(out))
 }
