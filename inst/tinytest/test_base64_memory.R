@@ -1,0 +1,61 @@
+# Large codec results are advised onto huge pages: the advice must neither scatter the
+# address space into pieces nor leave memory behind, and must not change a byte.
+source("helpers.R")
+enc <- function(x) .Call(client:::tarnwick_base64_encode, x)
+dec <- function(x) .Call(client:::tarnwick_base64_decode, x)
+mib <- 2^20
+
+## ---- results across the advice threshold equal results made in small pieces ----
+# Pieces of 3 * 2^18 bytes (and their 2^20 characters) are too short to be advised, so
+# the whole and the pieces are made with and without the advice. The lengths cover every
+# remainder modulo 3; the advised vectors start wherever the allocator puts them.
+set.seed(1)
+piece <- 3 * 2^18
+bad <- character()
+for (n in c(2 * mib - 1, 2 * mib + 2, 4 * mib, 9 * mib + 1, 40 * mib + 2)) {
+  bytes <- as.raw(sample(0:255, n, replace = TRUE))
+  starts <- seq(1, n, by = piece)
+  text <- unlist(lapply(starts, function(s) enc(bytes[s:min(n, s + piece - 1)])))
+  if (!identical(enc(bytes), text)) bad <- c(bad, sprintf("encode %.0f", n))
+  if (!identical(dec(text), bytes)) bad <- c(bad, sprintf("decode %.0f", n))
+  # Malformed text, a bad byte opening the last group but one: the provisional vector
+  # holds the groups before it, then zeros.
+  groups <- length(text) / 4
+  text[4 * groups - 7] <- charToRaw("!")
+  expected <- c(bytes[seq_len(3 * groups - 6)], raw(6))
+  if (!identical(dec(text), expected)) bad <- c(bad, sprintf("malformed %.0f", n))
+}
+expect_equal(bad, character(), info = paste("differ:", paste(bad, collapse = ", ")))
+rm(bytes, text, expected)
+
+## ---- a thousand calls over mixed sizes leave maps and resident size as they were ----
+child <- run_in_child(c(
+  "enc <- function(x) .Call(client:::tarnwick_base64_encode, x)",
+  "dec <- function(x) .Call(client:::tarnwick_base64_decode, x)",
+  "maps_lines <- function() length(readLines('/proc/self/maps'))",
+  "rss_mib <- function() {",
+  "  line <- grep('^VmRSS:', readLines('/proc/self/status'), value = TRUE)",
+  "  as.numeric(gsub('[^0-9]', '', line)) / 1024",
+  "}",
+  "set.seed(2)",
+  # Small to well above the threshold, the largest beyond any heap threshold of malloc;
+  # every text decodes, some malformed so that the provisional vector is made too.
+  "sizes <- c(10, 1000, 64000, 1e6, 2.5e6, 5e6, 12e6, 40e6)",
+  "inputs <- lapply(sizes, function(n) as.raw(sample(0:255, n, replace = TRUE)))",
+  "texts <- lapply(inputs, enc)",
+  "broken <- lapply(texts, function(t) { t[length(t) %/% 2] <- as.raw(0x21); t })",
+  "order <- c(sample(rep(1:7, length.out = 490)), rep(8L, 10))[sample(500)]",
+  "invisible(gc()); maps_before <- maps_lines(); rss_before <- rss_mib()",
+  "for (k in seq_along(order)) {",
+  "  i <- order[[k]]",
+  "  invisible(enc(inputs[[i]]))",
+  "  invisible(dec(if (k %% 5 == 0) broken[[i]] else texts[[i]]))",
+  "}",
+  "invisible(gc()); maps_after <- maps_lines(); rss_after <- rss_mib()",
+  "cat('maps', maps_before, maps_after, '\\n')",
+  "cat('rss', round(rss_before), round(rss_after), '\\n')"))
+maps <- as.numeric(strsplit(tagged(child, "maps"), " ")[[1]])
+rss <- as.numeric(strsplit(tagged(child, "rss"), " ")[[1]])
+info <- paste(child$output, collapse = "\n")
+expect_true(length(maps) == 2 && maps[2] <= maps[1] + 8, info = info)
+expect_true(length(rss) == 2 && rss[2] <= rss[1] + 32, info = info)
