@@ -14,13 +14,29 @@ base64_decode <- function(x) {
   out <- .Call(tarnwick_base64_decode, text)
   # The decoder stops at the first "=", so valid text that has one decodes to fewer
   # bytes than three per four characters. A full-length result means either text
-  # without "=" or a byte outside the alphabet, where the decoder gave up; encoding
-  # the result again gives back exactly the text in the first case only.
-  if (n > 0 && length(out) == n / 4 * 3) {
-    again <- .Call(tarnwick_base64_encode, out)
-    if (!identical(again, text)) stop_bad_byte(text, again)
+  # without "=" or a byte outside the alphabet, where the decoder gave up.
+  if (n > 0 && length(out) == n / 4 * 3 && !decoded_whole(text, out)) {
+    stop_bad_byte(text, .Call(tarnwick_base64_encode, out))
   }
   out
+}
+
+# How far back from its end decoded_whole() looks for a character other than "A".
+tail_window <- 4096
+
+# Whether `out`, decoded from `text` at full length, comes from every group of `text`
+# rather than from a decoder that gave up at a byte outside the alphabet. Where it gives
+# up, the decoder leaves the rest of `out` zero, which encodes as "AAAA" in every later
+# group; so the last group of `text` with a character other than "A" encodes back from
+# `out` exactly when the decoder got past it (groups after it are "AAAA", all alphabet).
+# That costs one group. Text that ends in a long run of "A" is encoded back whole.
+decoded_whole <- function(text, out) {
+  n <- length(text)
+  from <- max(1, n - tail_window + 1)
+  not_a <- which(text[from:n] != as.raw(0x41))
+  if (length(not_a) == 0) return(identical(.Call(tarnwick_base64_encode, out), text))
+  group <- (from + not_a[length(not_a)] - 2) %/% 4  # counted from 0
+  identical(.Call(tarnwick_base64_encode, out[3 * group + 1:3]), text[4 * group + 1:4])
 }
 
 # Stops naming the first byte of `text` outside the alphabet: the first place where

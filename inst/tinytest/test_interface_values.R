@@ -52,3 +52,30 @@ for (case in malformed) {
     info = message)
 }
 
+## ---- base64_decode: any byte at any place, before and inside a run of "A" ----
+# A text without "=" is checked from its last group with a character other than "A";
+# texts that end in "A" put the bad byte before, inside and after that group.
+alphabet <- charToRaw(paste0(c(LETTERS, letters, 0:9, "+", "/"), collapse = ""))
+wrong <- character()
+for (good in c("YWJjAAAA", "AAAAYWJj", "AAAAAAAA", "YWJjAAAAAAAAAAAA")) {
+  for (at in seq_len(nchar(good))) {
+    for (byte in setdiff(0:255, 0x3d)) {  # "=" ends the text early: a case of its own
+      text <- charToRaw(good)
+      text[at] <- as.raw(byte)
+      refused <- inherits(tryCatch(base64_decode(text), error = identity), "error")
+      if (refused != !(as.raw(byte) %in% alphabet)) {
+        wrong <- c(wrong, sprintf("%s byte %d = 0x%02x", good, at, byte))
+      }
+    }
+  }
+}
+expect_equal(length(wrong), 0L, info = paste(head(wrong, 20), collapse = "; "))
+# Past the last character other than "A" that is looked at first, only a whole check
+# tells: a bad byte before a long run of "A", and valid text ending in one.
+long_run <- rep(charToRaw("A"), 8192)
+expect_error(base64_decode(c(charToRaw("YW!j"), long_run)), "byte 3 \\(0x21\\)")
+expect_identical(base64_decode(c(charToRaw("YWJj"), long_run)),
+  c(charToRaw("abc"), raw(6144)))
+expect_identical(base64_decode(base64_encode(c(as.raw(1:200), raw(5000)))),
+  c(as.raw(1:200), raw(5000)))
+
