@@ -20,15 +20,17 @@ namespace {
 // the call costs nothing measurable.
 constexpr std::uintptr_t huge_page_size = std::uintptr_t{2} << 20;
 
-// Asks the kernel to back the whole huge pages inside a fresh raw vector with huge pages,
-// before the first write: a fresh vector otherwise costs a page fault per 4 KiB, more
-// than the codec spends on it. Only memory inside the vector is named. The advice
-// changes no byte, and a refusal (no transparent huge pages, or turned off) is ignored:
-// only speed depends on it.
-void advise_huge_pages(SEXP vector) noexcept {
+// Allocates a raw vector that the caller fills at once (R leaves it uninitialised),
+// and asks the kernel to back the whole huge pages inside it with huge pages before the
+// first write: a fresh vector otherwise costs a page fault per 4 KiB, more than the
+// codec spends on it. Only memory inside the vector is named. The advice changes no
+// byte, and a refusal (no transparent huge pages, or turned off) is ignored: only speed
+// depends on it.
+SEXP new_raw_vector(R_xlen_t length) {
+  SEXP vector = Rf_allocVector(RAWSXP, length);
 #ifdef MADV_HUGEPAGE
-  const auto size = static_cast<std::uintptr_t>(XLENGTH(vector));
-  if (size < huge_page_size) return;
+  const auto size = static_cast<std::uintptr_t>(length);
+  if (size < huge_page_size) return vector;
   const auto begin = reinterpret_cast<std::uintptr_t>(RAW(vector));
   const std::uintptr_t first = (begin + huge_page_size - 1) & ~(huge_page_size - 1);
   const std::uintptr_t last = (begin + size) & ~(huge_page_size - 1);
@@ -36,9 +38,8 @@ void advise_huge_pages(SEXP vector) noexcept {
     static_cast<void>(
         madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE));
   }
-#else
-  static_cast<void>(vector);
 #endif
+  return vector;
 }
 
 }  // namespace
@@ -55,8 +56,7 @@ attribute_visible SEXP tarnwick_base64_encode(SEXP data) {
                   "vector",
                   static_cast<double>(n_in));
   }
-  SEXP out = PROTECT(Rf_allocVector(RAWSXP, static_cast<R_xlen_t>(n_out)));
-  advise_huge_pages(out);
+  SEXP out = PROTECT(new_raw_vector(static_cast<R_xlen_t>(n_out)));
   b64::encode(in, static_cast<std::size_t>(n_in), RAW(out));
   UNPROTECT(1);
   return out;
@@ -70,8 +70,7 @@ namespace {
 // is when the text is malformed or fills it, else its first bytes in an exact copy.
 SEXP decode_provisional(const Rbyte* in, R_xlen_t n_in) {
   const auto capacity = static_cast<R_xlen_t>(b64::decoded_capacity(n_in));
-  SEXP out = PROTECT(Rf_allocVector(RAWSXP, capacity));
-  advise_huge_pages(out);
+  SEXP out = PROTECT(new_raw_vector(capacity));
   // Malformed text comes back in this vector as far as it was decoded: the bytes
   // the walk does not reach must not be left as whatever the allocator held.
   std::memset(RAW(out), 0, static_cast<std::size_t>(capacity));
@@ -85,8 +84,7 @@ SEXP decode_provisional(const Rbyte* in, R_xlen_t n_in) {
     UNPROTECT(1);
     return out;
   }
-  SEXP exact = PROTECT(Rf_allocVector(RAWSXP, static_cast<R_xlen_t>(result.length)));
-  advise_huge_pages(exact);
+  SEXP exact = PROTECT(new_raw_vector(static_cast<R_xlen_t>(result.length)));
   std::memcpy(RAW(exact), RAW(out), result.length);
   UNPROTECT(2);
   return exact;
@@ -103,8 +101,7 @@ attribute_visible SEXP tarnwick_base64_decode(SEXP text) {
   const R_xlen_t n_in = XLENGTH(text);
   if (n_in % 4 != 0) return decode_provisional(in, n_in);
   const std::size_t expected = b64::padded_length(in, static_cast<std::size_t>(n_in));
-  SEXP out = PROTECT(Rf_allocVector(RAWSXP, static_cast<R_xlen_t>(expected)));
-  advise_huge_pages(out);
+  SEXP out = PROTECT(new_raw_vector(static_cast<R_xlen_t>(expected)));
   const b64::decode_result result =
       b64::decode(in, static_cast<std::size_t>(n_in), RAW(out), expected);
   UNPROTECT(1);
