@@ -21,8 +21,11 @@ base64_decode <- function(x) {
   out
 }
 
-# How far back from its end decoded_whole() looks for a character other than "A".
-tail_window <- 4096
+# Text shorter than this is encoded back whole, which costs less than the R calls of the
+# check from one group. The check looks this far back from the end for a character
+# other than "A".
+one_group_check_from <- 16384
+tail_window <- 64
 
 # Whether `out`, decoded from `text` at full length, comes from every group of `text`
 # rather than from a decoder that gave up at a byte outside the alphabet. Where it gives
@@ -32,11 +35,16 @@ tail_window <- 4096
 # That costs one group. Text that ends in a long run of "A" is encoded back whole.
 decoded_whole <- function(text, out) {
   n <- length(text)
-  from <- max(1, n - tail_window + 1)
-  not_a <- which(text[from:n] != as.raw(0x41))
-  if (length(not_a) == 0) return(identical(.Call(tarnwick_base64_encode, out), text))
-  group <- (from + not_a[length(not_a)] - 2) %/% 4  # counted from 0
-  identical(.Call(tarnwick_base64_encode, out[3 * group + 1:3]), text[4 * group + 1:4])
+  if (n >= one_group_check_from) {
+    from <- n - tail_window + 1
+    not_a <- which(text[from:n] != as.raw(0x41))
+    if (length(not_a) > 0) {
+      group <- (from + not_a[length(not_a)] - 2) %/% 4  # counted from 0
+      return(identical(.Call(tarnwick_base64_encode, out[3 * group + 1:3]),
+                       text[4 * group + 1:4]))
+    }
+  }
+  identical(.Call(tarnwick_base64_encode, out), text)
 }
 
 # Stops naming the first byte of `text` outside the alphabet: the first place where

@@ -53,29 +53,34 @@ for (case in malformed) {
 }
 
 ## ---- base64_decode: any byte at any place, before and inside a run of "A" ----
-# A text without "=" is checked from its last group with a character other than "A";
-# texts that end in "A" put the bad byte before, inside and after that group.
+# Long text without "=" is checked from its last group with a character other than "A";
+# the endings put the bad byte before, inside and after that group, and the start of
+# the text stands for everything before. Short text is checked whole.
 alphabet <- charToRaw(paste0(c(LETTERS, letters, 0:9, "+", "/"), collapse = ""))
+long_start <- base64_encode(as.raw(rep(0:255, 48)))  # 16384 characters
 wrong <- character()
-for (good in c("YWJjAAAA", "AAAAYWJj", "AAAAAAAA", "YWJjAAAAAAAAAAAA")) {
-  for (at in seq_len(nchar(good))) {
-    for (byte in setdiff(0:255, 0x3d)) {  # "=" ends the text early: a case of its own
-      text <- charToRaw(good)
-      text[at] <- as.raw(byte)
-      refused <- inherits(tryCatch(base64_decode(text), error = identity), "error")
-      if (refused != !(as.raw(byte) %in% alphabet)) {
-        wrong <- c(wrong, sprintf("%s byte %d = 0x%02x", good, at, byte))
+for (ending in c("YWJjAAAA", "AAAAYWJj", "AAAAAAAA", "YWJjAAAAAAAAAAAA")) {
+  for (start in list(raw(0), long_start)) {
+    text <- c(start, charToRaw(ending))
+    for (at in c(1, length(start) + seq_len(nchar(ending)))) {
+      for (byte in setdiff(0:255, 0x3d)) {  # "=" ends the text early: a case of its own
+        changed <- text
+        changed[at] <- as.raw(byte)
+        refused <- inherits(tryCatch(base64_decode(changed), error = identity), "error")
+        if (refused != !(as.raw(byte) %in% alphabet)) {
+          wrong <- c(wrong, sprintf("%s after %d: byte %d = 0x%02x", ending,
+            length(start), at, byte))
+        }
       }
     }
   }
 }
 expect_equal(length(wrong), 0L, info = paste(head(wrong, 20), collapse = "; "))
-# Past the last character other than "A" that is looked at first, only a whole check
+# Past the characters other than "A" that are looked at first, only a whole check
 # tells: a bad byte before a long run of "A", and valid text ending in one.
-long_run <- rep(charToRaw("A"), 8192)
+long_run <- rep(charToRaw("A"), 20000)
 expect_error(base64_decode(c(charToRaw("YW!j"), long_run)), "byte 3 \\(0x21\\)")
 expect_identical(base64_decode(c(charToRaw("YWJj"), long_run)),
-  c(charToRaw("abc"), raw(6144)))
-expect_identical(base64_decode(base64_encode(c(as.raw(1:200), raw(5000)))),
-  c(as.raw(1:200), raw(5000)))
-
+  c(charToRaw("abc"), raw(15000)))
+expect_identical(base64_decode(base64_encode(c(as.raw(1:200), raw(15000)))),
+  c(as.raw(1:200), raw(15000)))
