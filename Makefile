@@ -13,7 +13,7 @@ VERSION        = $(shell sed -n 's/^Version: *//p' DESCRIPTION)
 
 .PHONY: deps fuzz-deps valgrind-deps install test check rcmdcheck check-arm32 demo \
   format format-check clean battery sanitize valgrind fuzz robust harness harness-arm32 \
-  bench count-instructions
+  bench bench-against count-instructions
 
 # Installs the Debian packages of $(1) that are missing; apt-get update only then.
 define apt_install
@@ -77,6 +77,16 @@ harness-arm32:
 bench: install
 	$(call apt_install,r-cran-base64enc r-cran-jsonlite)
 	$(RSCRIPT) bench/base64.R
+
+# The codec routines of this tree against those of the git revision BASELINE, built
+# into tools/build/baseline and timed in the same R process.
+bench-against: install
+	@test -n "$(BASELINE)" || { echo "usage: make bench-against BASELINE=<git revision>"; exit 1; }
+	@rm -rf tools/build/baseline && mkdir -p tools/build/baseline/src tools/build/baseline/lib
+	git archive $(BASELINE) | tar -x -C tools/build/baseline/src
+	R CMD INSTALL --library=tools/build/baseline/lib tools/build/baseline/src \
+	  >tools/build/baseline/install.log 2>&1 || { cat tools/build/baseline/install.log; exit 1; }
+	$(RSCRIPT) bench/against.R tools/build/baseline/lib/client/libs/client.so
 
 # Instructions per input byte of the scalar path at 1 MiB, counted by callgrind.
 count-instructions:
