@@ -86,7 +86,8 @@ bench-against: install
 	git archive $(BASELINE) | tar -x -C tools/build/baseline/src
 	R CMD INSTALL --library=tools/build/baseline/lib tools/build/baseline/src \
 	  >tools/build/baseline/install.log 2>&1 || { cat tools/build/baseline/install.log; exit 1; }
-	$(RSCRIPT) bench/against.R tools/build/baseline/lib/client/libs/client.so
+	$(RSCRIPT) bench/against.R tools/build/baseline/src \
+	  tools/build/baseline/lib/client/libs/client.so
 
 # Instructions per input byte of the scalar path at 1 MiB, counted by callgrind.
 count-instructions:

@@ -15,16 +15,22 @@ base64_decode <- function(x) {
   # The decoder stops at the first "=", so valid text that has one decodes to fewer
   # bytes than three per four characters. A full-length result means either text
   # without "=" or a byte outside the alphabet, where the decoder gave up.
-  if (n > 0 && length(out) == n / 4 * 3 && !decoded_whole(text, out)) {
-    stop_bad_byte(text, .Call(tarnwick_base64_encode, out))
+  if (n > 0 && length(out) == n / 4 * 3) {
+    whole <- if (n < one_group_check_from) {
+      identical(.Call(tarnwick_base64_encode, out), text)
+    } else {
+      decoded_whole(text, out)
+    }
+    if (!whole) stop_bad_byte(text, .Call(tarnwick_base64_encode, out))
   }
   out
 }
 
-# Text shorter than this is encoded back whole, which costs less than the R calls of the
-# check from one group. The check looks this far back from the end for a character
-# other than "A".
+# Text shorter than this is encoded back whole, which costs less than the R calls of
+# decoded_whole().
 one_group_check_from <- 16384
+
+# How far back from its end decoded_whole() looks for a character other than "A".
 tail_window <- 64
 
 # Whether `out`, decoded from `text` at full length, comes from every group of `text`
@@ -35,16 +41,11 @@ tail_window <- 64
 # That costs one group. Text that ends in a long run of "A" is encoded back whole.
 decoded_whole <- function(text, out) {
   n <- length(text)
-  if (n >= one_group_check_from) {
-    from <- n - tail_window + 1
-    not_a <- which(text[from:n] != as.raw(0x41))
-    if (length(not_a) > 0) {
-      group <- (from + not_a[length(not_a)] - 2) %/% 4  # counted from 0
-      return(identical(.Call(tarnwick_base64_encode, out[3 * group + 1:3]),
-                       text[4 * group + 1:4]))
-    }
-  }
-  identical(.Call(tarnwick_base64_encode, out), text)
+  from <- n - tail_window + 1
+  not_a <- which(text[from:n] != as.raw(0x41))
+  if (length(not_a) == 0) return(identical(.Call(tarnwick_base64_encode, out), text))
+  group <- (from + not_a[length(not_a)] - 2) %/% 4  # counted from 0
+  identical(.Call(tarnwick_base64_encode, out[3 * group + 1:3]), text[4 * group + 1:4])
 }
 
 # Stops naming the first byte of `text` outside the alphabet: the first place where

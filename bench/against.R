@@ -1,53 +1,80 @@
-# The codec routines of this tree against those of an earlier build, in one R process:
-# `make bench-against BASELINE=<git revision>`. The earlier shared object is loaded
-# beside the installed package (it keeps the name client.so, which its entry point
-# needs) and called through its own registered symbols. Interleaved; gc() before each
-# timing; medians.
-# Usage: Rscript bench/against.R path/to/earlier/client.so
+# The codec of this tree against that of an earlier revision, in one R process, through
+# the routines and through the exported functions: `make bench-against BASELINE=<git
+# revision>`. The earlier shared object is loaded beside the installed package (it keeps
+# the name client.so, which its entry point needs); the earlier R code is sourced into
+# an environment of its own where the routine names lead to that object. Interleaved;
+# gc() before each timing; medians.
+# Usage: Rscript bench/against.R EARLIER_SOURCE_DIR EARLIER_CLIENT_SO
 library(client)
-
 source("bench/timing.R")
 reps <- 15L
-sizes <- c("1 KiB" = 2^10, "64 KiB" = 2^16, "1 MiB" = 2^20, "4 MiB" = 2^22,
-           "16 MiB" = 2^24, "32 MiB" = 2^25, "64 MiB" = 2^26)
+sizes <- c("64 MiB" = 2^26, "32 MiB" = 2^25, "16 MiB" = 2^24, "4 MiB" = 2^22,
+           "1 MiB" = 2^20, "64 KiB" = 2^16, "1 KiB" = 2^10)
+routines <- c("tarnwick_base64_encode", "tarnwick_base64_decode")
 
-routines_of <- function(dll) {
-  symbol <- function(name) getNativeSymbolInfo(name, dll, withRegistrationInfo = TRUE)
-  list(encode = symbol("tarnwick_base64_encode"), decode = symbol("tarnwick_base64_decode"))
+# The codec of a build: its two routines and its two exported functions.
+codec_of <- function(dll, r_code) {
+  for (name in routines) {
+    assign(name, getNativeSymbolInfo(name, dll, withRegistrationInfo = TRUE), r_code)
+  }
+  list(encode = r_code$tarnwick_base64_encode, decode = r_code$tarnwick_base64_decode,
+       base64_encode = r_code$base64_encode, base64_decode = r_code$base64_decode)
 }
-builds <- list(earlier = routines_of(dyn.load(commandArgs(TRUE)[1])),
-               this = routines_of(getLoadedDLLs()[["client"]]))
+args <- commandArgs(TRUE)
+earlier_code <- new.env(parent = asNamespace("client"))
+for (file in dir(file.path(args[1], "R"), full.names = TRUE)) sys.source(file, earlier_code)
+# Installed packages are byte-compiled; so must the earlier functions be, to compare.
+for (name in ls(earlier_code)) {
+  f <- get(name, earlier_code)
+  if (is.function(f)) assign(name, compiler::cmpfun(f), earlier_code)
+}
+builds <- list(
+  earlier = codec_of(dyn.load(args[2]), earlier_code),
+  this = codec_of(getLoadedDLLs()[["client"]], new.env(parent = asNamespace("client"))))
+builds$this$base64_encode <- client::base64_encode
+builds$this$base64_decode <- client::base64_decode
+
+# Each case: the input and how each build is called on it.
+cases_for <- function(n) {
+  set.seed(n)
+  bytes <- as.raw(sample(0:255, n, replace = TRUE))
+  # Texts of about n characters: 3 * n / 4 - 1 bytes end in "=", 3 * n / 4 do not.
+  text <- base64_encode(bytes[seq_len(3 * n / 4 - 1)])
+  text_no_pad <- base64_encode(bytes[seq_len(3 * n / 4)])
+  routine <- function(name, x) function(codec) .Call(codec[[name]], x)
+  exported <- function(name, x) function(codec) codec[[name]](x)
+  list(`encode routine` = routine("encode", bytes),
+       `decode routine` = routine("decode", text),
+       `decode routine, no "="` = routine("decode", text_no_pad),
+       `base64_encode(raw)` = exported("base64_encode", bytes),
+       `base64_decode(raw)` = exported("base64_decode", text),
+       `base64_decode(raw), no "="` = exported("base64_decode", text_no_pad))
+}
 
 rows <- list()
 for (size_name in names(sizes)) {
   n <- sizes[[size_name]]
-  set.seed(n)
-  bytes <- as.raw(sample(0:255, n, replace = TRUE))
-  # Texts of about n characters: 3 * n / 4 - 1 bytes end in "=", 3 * n / 4 do not.
-  inputs <- list(encode = bytes,
-                 decode = .Call(builds$this$encode, bytes[seq_len(3 * n / 4 - 1)]),
-                 `decode, no "="` = .Call(builds$this$encode, bytes[seq_len(3 * n / 4)]))
+  cases <- cases_for(n)
   calls <- list()
-  for (direction in names(inputs)) {
-    routine <- if (direction == "encode") "encode" else "decode"
+  for (case in names(cases)) {
     for (build in names(builds)) {
-      calls[[paste(direction, build, sep = "|")]] <- local({
-        f <- builds[[build]][[routine]]
-        x <- inputs[[direction]]
-        function() .Call(f, x)
+      calls[[paste(case, build, sep = "|")]] <- local({
+        run <- cases[[case]]
+        codec <- builds[[build]]
+        function() run(codec)
       })
     }
-    if (!identical(calls[[paste(direction, "earlier", sep = "|")]](),
-                   calls[[paste(direction, "this", sep = "|")]]()))
-      stop(sprintf("%s %s: the builds disagree", size_name, direction))
+    if (!identical(calls[[paste(case, "earlier", sep = "|")]](),
+                   calls[[paste(case, "this", sep = "|")]]()))
+      stop(sprintf("%s %s: the builds disagree", size_name, case))
   }
-  medians <- median_times(calls, n, reps)
-  for (direction in names(inputs)) {
-    ms <- medians[paste(direction, names(builds), sep = "|")] * 1e3
-    names(ms) <- names(builds)
-    rows[[length(rows) + 1]] <- data.frame(size = size_name, direction = direction,
-      earlier_ms = ms[["earlier"]], this_ms = ms[["this"]],
-      this_over_earlier = ms[["this"]] / ms[["earlier"]])
+  medians <- median_times(calls, n, reps) * 1e3
+  for (case in names(cases)) {
+    ms <- medians[paste(case, names(builds), sep = "|")]
+    rows[[length(rows) + 1]] <- data.frame(size = size_name, call = case,
+      earlier_ms = ms[[1]], this_ms = ms[[2]], this_over_earlier = ms[[2]] / ms[[1]])
   }
+  rm(cases, calls)
 }
+options(width = 120)
 print(format(do.call(rbind, rows), digits = 3), row.names = FALSE)
