@@ -45,12 +45,16 @@ child <- run_in_child(c(
   "texts <- lapply(inputs, enc)",
   "broken <- lapply(texts, function(t) { t[length(t) %/% 2] <- as.raw(0x21); t })",
   "order <- c(sample(rep(1:7, length.out = 490)), rep(8L, 10))[sample(500)]",
-  "invisible(gc()); maps_before <- maps_lines(); rss_before <- rss_mib()",
-  "for (k in seq_along(order)) {",
+  "calls <- function(ks) for (k in ks) {",
   "  i <- order[[k]]",
   "  invisible(enc(inputs[[i]]))",
   "  invisible(dec(if (k %% 5 == 0) broken[[i]] else texts[[i]]))",
   "}",
+  # A first round grows the heap to its working size (and, under emulation, the
+  # translator's code cache); what counts is what the thousand calls after it leave.
+  "calls(1:50)",
+  "invisible(gc()); maps_before <- maps_lines(); rss_before <- rss_mib()",
+  "calls(seq_along(order))",
   "invisible(gc()); maps_after <- maps_lines(); rss_after <- rss_mib()",
   "cat('maps', maps_before, maps_after, '\\n')",
   "cat('rss', round(rss_before), round(rss_after), '\\n')"))
@@ -58,4 +62,6 @@ maps <- as.numeric(strsplit(tagged(child, "maps"), " ")[[1]])
 rss <- as.numeric(strsplit(tagged(child, "rss"), " ")[[1]])
 info <- paste(child$output, collapse = "\n")
 expect_true(length(maps) == 2 && maps[2] <= maps[1] + 8, info = info)
+# Under qemu the resident size is the emulator's, whose own caches grow as well: on
+# armhf about 17 MiB over the thousand calls, with the advice and without it.
 expect_true(length(rss) == 2 && rss[2] <= rss[1] + 32, info = info)
