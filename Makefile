@@ -12,7 +12,7 @@ VERSION        = $(shell sed -n 's/^Version: *//p' DESCRIPTION)
 
 .PHONY: deps fuzz-deps valgrind-deps install test check rcmdcheck check-arm32 demo \
   format format-check clean battery sanitize valgrind fuzz robust harness harness-arm32 \
-  bench count-instructions
+  harness-arm64 bench count-instructions
 
 # Installs the Debian packages of $(1) that are missing; apt-get update only then.
 define apt_install
@@ -64,13 +64,23 @@ harness: deps
 	  -o tools/build/b64_harness tools/b64_harness.cpp $(CODEC_SRC)
 	tools/build/b64_harness
 
+# Builds the harness with the cross compiler $(1) into tools/build/b64_harness_$(2) and
+# runs it under the user-mode emulator $(3).
+define cross_harness
+	$(call apt_install,g++-$(1) qemu-user)
+	@mkdir -p tools/build
+	$(1)-$(TOOLS_CXX) -static -o tools/build/b64_harness_$(2) tools/b64_harness.cpp \
+	  $(CODEC_SRC)
+	$(3) tools/build/b64_harness_$(2)
+endef
+
 # The same harness built for 32-bit ARM and run under qemu-arm: the NEON kernels.
 harness-arm32:
-	$(call apt_install,g++-arm-linux-gnueabihf qemu-user)
-	@mkdir -p tools/build
-	arm-linux-gnueabihf-$(TOOLS_CXX) -static -o tools/build/b64_harness_arm32 \
-	  tools/b64_harness.cpp $(CODEC_SRC)
-	qemu-arm tools/build/b64_harness_arm32
+	$(call cross_harness,arm-linux-gnueabihf,arm32,qemu-arm)
+
+# The same for 64-bit ARM under qemu-aarch64: the AArch64 NEON kernels.
+harness-arm64:
+	$(call cross_harness,aarch64-linux-gnu,arm64,qemu-aarch64)
 
 # Installs the peers when missing, then times the codec against them and the floor.
 bench: install
@@ -84,6 +94,7 @@ count-instructions:
 	$(TOOLS_CXX) -DCLIENT_B64_SCALAR_ONLY -o tools/build/b64_count tools/b64_count.cpp \
 	  $(CODEC_SRC)
 	@tools/count-instructions tools/build/b64_count
+
 
 # Every routine with arguments it cannot use, each call in a child R process.
 battery: install

@@ -254,6 +254,10 @@ int main() {
     ++kernels;
   }
 #endif
+#if defined(CLIENT_B64_ARM64)
+  run_path({"neon64", b64::encode_blocks_neon64, b64::decode_blocks_neon64});
+  ++kernels;
+#endif
   std::fprintf(stdout, "%d kernel(s) checked against the scalar codec\n", kernels);
   return 0;
 }
