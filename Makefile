@@ -12,7 +12,8 @@ VERSION        = $(shell sed -n 's/^Version: *//p' DESCRIPTION)
 
 .PHONY: deps fuzz-deps valgrind-deps install test check rcmdcheck check-arm32 demo \
   format format-check clean battery sanitize valgrind fuzz robust harness harness-arm32 \
-  harness-arm64 bench count-instructions
+  harness-arm64 bench count-instructions \
+  count-instructions-arm64
 
 # Installs the Debian packages of $(1) that are missing; apt-get update only then.
 define apt_install
@@ -93,8 +94,19 @@ count-instructions:
 	@mkdir -p tools/build
 	$(TOOLS_CXX) -DCLIENT_B64_SCALAR_ONLY -o tools/build/b64_count tools/b64_count.cpp \
 	  $(CODEC_SRC)
-	@tools/count-instructions tools/build/b64_count
+	@tools/count-instructions tools/build/b64_count "scalar path"
 
+# The same on 64-bit ARM, scalar path and NEON kernel, at 64 KiB: counted from
+# qemu-aarch64's log of executed instructions (valgrind runs no arm64 code here).
+count-instructions-arm64:
+	$(call apt_install,g++-aarch64-linux-gnu qemu-user)
+	@mkdir -p tools/build
+	aarch64-linux-gnu-$(TOOLS_CXX) -static -DCLIENT_B64_SCALAR_ONLY \
+	  -o tools/build/b64_count_arm64_scalar tools/b64_count.cpp $(CODEC_SRC)
+	aarch64-linux-gnu-$(TOOLS_CXX) -static -o tools/build/b64_count_arm64 \
+	  tools/b64_count.cpp $(CODEC_SRC)
+	@tools/count-instructions tools/build/b64_count_arm64_scalar "scalar path" qemu-aarch64
+	@tools/count-instructions tools/build/b64_count_arm64 "neon64 kernel" qemu-aarch64
 
 # Every routine with arguments it cannot use, each call in a child R process.
 battery: install
