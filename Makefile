@@ -10,10 +10,9 @@ FUZZ_SECONDS  ?= 60
 RSCRIPT       := R_LIBS=$(R_LIB) Rscript --vanilla
 VERSION        = $(shell sed -n 's/^Version: *//p' DESCRIPTION)
 
-.PHONY: deps fuzz-deps valgrind-deps install test check rcmdcheck check-arm32 demo \
-  format format-check clean battery sanitize valgrind fuzz robust harness harness-arm32 \
-  harness-arm64 bench count-instructions \
-  count-instructions-arm64
+.PHONY: deps fuzz-deps valgrind-deps install test check rcmdcheck check-arm32 \
+  demo format format-check clean battery sanitize valgrind fuzz robust harness \
+  harness-arm32 harness-arm64 bench count-instructions count-instructions-arm64
 
 # Installs the Debian packages of $(1) that are missing; apt-get update only then.
 define apt_install
@@ -131,7 +130,7 @@ check: harness test rcmdcheck robust
 # The test suite under a 32-bit ARM R run by qemu-arm, fetched into ARM32_CACHE (kept
 # outside the tree: R CMD build copies the whole folder).
 check-arm32: deps
-	bash tools/arm32/check.sh $(ARM32_CACHE)
+	bash tools/cross/check.sh armhf $(ARM32_CACHE)
 
 format:
 	clang-format -i src/*.cpp src/*.h tools/*.cpp
