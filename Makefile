@@ -1,6 +1,7 @@
 # Set-up, build, tests and demo for the client R package. Run as root on Debian 12.
 R_LIB         := $(CURDIR)/.lib
 ARM32_CACHE   ?= $(HOME)/.cache/client-arm32
+ARM64_CACHE   ?= $(HOME)/.cache/client-arm64
 STRICT        := $(CURDIR)/tools/Makevars.strict
 R_PACKAGES    := r-base-dev r-cran-tinytest
 # clang-14 for libFuzzer; its runtime libraries come only as a recommendation, which
@@ -11,8 +12,8 @@ RSCRIPT       := R_LIBS=$(R_LIB) Rscript --vanilla
 VERSION        = $(shell sed -n 's/^Version: *//p' DESCRIPTION)
 
 .PHONY: deps fuzz-deps valgrind-deps install test check rcmdcheck check-arm32 \
-  demo format format-check clean battery sanitize valgrind fuzz robust harness \
-  harness-arm32 harness-arm64 bench count-instructions count-instructions-arm64
+  check-arm64 demo format format-check clean battery sanitize valgrind fuzz robust \
+  harness harness-arm32 harness-arm64 bench count-instructions count-instructions-arm64
 
 # Installs the Debian packages of $(1) that are missing; apt-get update only then.
 define apt_install
@@ -131,6 +132,10 @@ check: harness test rcmdcheck robust
 # outside the tree: R CMD build copies the whole folder).
 check-arm32: deps
 	bash tools/cross/check.sh armhf $(ARM32_CACHE)
+
+# The same under a 64-bit ARM R run by qemu-aarch64, fetched into ARM64_CACHE.
+check-arm64: deps
+	bash tools/cross/check.sh arm64 $(ARM64_CACHE)
 
 format:
 	clang-format -i src/*.cpp src/*.h tools/*.cpp
