@@ -1,6 +1,7 @@
 # Set-up, build, tests and demo for the client R package. Run as root on Debian 12.
 R_LIB         := $(CURDIR)/.lib
 ARM32_CACHE   ?= $(HOME)/.cache/client-arm32
+ARM64_CACHE   ?= $(HOME)/.cache/client-arm64
 STRICT        := $(CURDIR)/tools/Makevars.strict
 # python3 plays the parent process in test_parent.R.
 R_PACKAGES    := r-base-dev r-cran-tinytest python3
@@ -11,9 +12,10 @@ FUZZ_SECONDS  ?= 60
 RSCRIPT       := R_LIBS=$(R_LIB) Rscript --vanilla
 VERSION        = $(shell sed -n 's/^Version: *//p' DESCRIPTION)
 
-.PHONY: deps fuzz-deps valgrind-deps install test check rcmdcheck check-arm32 demo \
-  format format-check clean battery sanitize valgrind fuzz robust harness harness-arm32 \
-  bench bench-against count-instructions
+.PHONY: deps fuzz-deps valgrind-deps install test check rcmdcheck check-arm32 \
+  check-arm64 demo format format-check clean battery sanitize valgrind fuzz robust \
+  harness harness-arm32 harness-arm64 bench bench-against count-instructions \
+  count-instructions-arm64
 
 # Installs the Debian packages of $(1) that are missing; apt-get update only then.
 define apt_install
@@ -65,13 +67,23 @@ harness: deps
 	  -o tools/build/b64_harness tools/b64_harness.cpp $(CODEC_SRC)
 	tools/build/b64_harness
 
+# Builds the harness with the cross compiler $(1) into tools/build/b64_harness_$(2) and
+# runs it under the user-mode emulator $(3).
+define cross_harness
+	$(call apt_install,g++-$(1) qemu-user)
+	@mkdir -p tools/build
+	$(1)-$(TOOLS_CXX) -static -o tools/build/b64_harness_$(2) tools/b64_harness.cpp \
+	  $(CODEC_SRC)
+	$(3) tools/build/b64_harness_$(2)
+endef
+
 # The same harness built for 32-bit ARM and run under qemu-arm: the NEON kernels.
 harness-arm32:
-	$(call apt_install,g++-arm-linux-gnueabihf qemu-user)
-	@mkdir -p tools/build
-	arm-linux-gnueabihf-$(TOOLS_CXX) -static -o tools/build/b64_harness_arm32 \
-	  tools/b64_harness.cpp $(CODEC_SRC)
-	qemu-arm tools/build/b64_harness_arm32
+	$(call cross_harness,arm-linux-gnueabihf,arm32,qemu-arm)
+
+# The same for 64-bit ARM under qemu-aarch64: the AArch64 NEON kernels.
+harness-arm64:
+	$(call cross_harness,aarch64-linux-gnu,arm64,qemu-aarch64)
 
 # Installs the peers when missing, then times the codec against them and the floor.
 bench: install
@@ -95,7 +107,19 @@ count-instructions:
 	@mkdir -p tools/build
 	$(TOOLS_CXX) -DCLIENT_B64_SCALAR_ONLY -o tools/build/b64_count tools/b64_count.cpp \
 	  $(CODEC_SRC)
-	@tools/count-instructions tools/build/b64_count
+	@tools/count-instructions tools/build/b64_count "scalar path"
+
+# The same on 64-bit ARM, scalar path and NEON kernel, at 64 KiB: counted from
+# qemu-aarch64's log of executed instructions (valgrind runs no arm64 code here).
+count-instructions-arm64:
+	$(call apt_install,g++-aarch64-linux-gnu qemu-user)
+	@mkdir -p tools/build
+	aarch64-linux-gnu-$(TOOLS_CXX) -static -DCLIENT_B64_SCALAR_ONLY \
+	  -o tools/build/b64_count_arm64_scalar tools/b64_count.cpp $(CODEC_SRC)
+	aarch64-linux-gnu-$(TOOLS_CXX) -static -o tools/build/b64_count_arm64 \
+	  tools/b64_count.cpp $(CODEC_SRC)
+	@tools/count-instructions tools/build/b64_count_arm64_scalar "scalar path" qemu-aarch64
+	@tools/count-instructions tools/build/b64_count_arm64 "neon64 kernel" qemu-aarch64
 
 # Every routine with arguments it cannot use, each call in a child R process.
 battery: install
@@ -120,7 +144,11 @@ check: harness test rcmdcheck robust
 # The test suite under a 32-bit ARM R run by qemu-arm, fetched into ARM32_CACHE (kept
 # outside the tree: R CMD build copies the whole folder).
 check-arm32: deps
-	bash tools/arm32/check.sh $(ARM32_CACHE)
+	bash tools/cross/check.sh armhf $(ARM32_CACHE)
+
+# The same under a 64-bit ARM R run by qemu-aarch64, fetched into ARM64_CACHE.
+check-arm64: deps
+	bash tools/cross/check.sh arm64 $(ARM64_CACHE)
 
 format:
 	clang-format -i src/*.cpp src/*.h tools/*.cpp

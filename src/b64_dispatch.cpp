@@ -13,6 +13,8 @@ progress encode_blocks(const std::uint8_t* in, std::size_t n,
   if (cpu_has_avx2()) return encode_blocks_avx2(in, n, out);
 #elif defined(CLIENT_B64_ARM) && !defined(CLIENT_B64_SCALAR_ONLY)
   if (cpu_has_neon()) return encode_blocks_neon(in, n, out);
+#elif defined(CLIENT_B64_ARM64) && !defined(CLIENT_B64_SCALAR_ONLY)
+  return encode_blocks_neon64(in, n, out);
 #else
   static_cast<void>(in);
   static_cast<void>(n);
@@ -29,6 +31,8 @@ progress decode_blocks(const std::uint8_t* in, std::size_t n, std::uint8_t* out,
   if (cpu_has_avx2()) return decode_blocks_avx2(in, n, out, out_size);
 #elif defined(CLIENT_B64_ARM) && !defined(CLIENT_B64_SCALAR_ONLY)
   if (cpu_has_neon()) return decode_blocks_neon(in, n, out, out_size);
+#elif defined(CLIENT_B64_ARM64) && !defined(CLIENT_B64_SCALAR_ONLY)
+  return decode_blocks_neon64(in, n, out, out_size);
 #else
   static_cast<void>(in);
   static_cast<void>(n);

@@ -48,6 +48,15 @@ progress decode_blocks_neon(const std::uint8_t* in, std::size_t n, std::uint8_t*
                             std::size_t out_size) noexcept;
 #endif
 
+// Advanced SIMD is part of every AArch64 CPU: these run without asking.
+#if defined(__aarch64__) && defined(__ARM_NEON)
+#define CLIENT_B64_ARM64 1
+progress encode_blocks_neon64(const std::uint8_t* in, std::size_t n,
+                              std::uint8_t* out) noexcept;
+progress decode_blocks_neon64(const std::uint8_t* in, std::size_t n, std::uint8_t* out,
+                              std::size_t out_size) noexcept;
+#endif
+
 }  // namespace b64
 
 #endif  // CLIENT_B64_KERNELS_H

@@ -1,6 +1,7 @@
-// Runs the codec over 1 MiB of input a given number of times, for instruction counts:
-// b64_count encode|decode REPS. Built with CLIENT_B64_SCALAR_ONLY to count the scalar
-// path; the difference between two REPS values cancels the set-up.
+// Runs the codec over SIZE bytes of input (1 MiB if not given) a given number of
+// times, for instruction counts: b64_count encode|decode REPS [SIZE]. Built with
+// CLIENT_B64_SCALAR_ONLY to count the scalar path; the difference between two REPS
+// values cancels the set-up.
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -8,10 +9,11 @@
 #include "../src/b64.h"
 
 int main(int argc, char** argv) {
-  if (argc != 3) return 2;
+  if (argc != 3 && argc != 4) return 2;
   const bool decode = std::strcmp(argv[1], "decode") == 0;
   const long reps = std::strtol(argv[2], nullptr, 10);
-  constexpr std::size_t n = std::size_t{1} << 20;
+  const std::size_t n =
+      argc == 4 ? std::strtoul(argv[3], nullptr, 10) : std::size_t{1} << 20;
   // Text of exactly n characters ending in one "=", or n bytes of data.
   std::vector<std::uint8_t> data(decode ? n / 4 * 3 - 1 : n);
   std::uint32_t state = 12345;

@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# Prepares a 32-bit ARM (armhf) R next to the native one, as root on Debian 12:
-# installs the cross compiler and qemu-user, then fetches r-base-core:armhf and its
-# armhf dependency closure from Debian into CACHE/debs and unpacks it into
+# Prepares an ARM R (armhf: 32-bit, arm64: 64-bit) next to the native one, as root on
+# Debian 12: installs the cross compiler and qemu-user, then fetches r-base-core of that
+# architecture and its dependency closure from Debian into CACHE/debs and unpacks it into
 # CACHE/sysroot, which is kept between runs: a finished sysroot is not fetched again.
-# Usage: sysroot.sh CACHE
+# Usage: sysroot.sh armhf|arm64 CACHE
 set -euo pipefail
-cache=$(realpath -m "$1")
+# shellcheck source=SCRIPTDIR/arch.sh
+source "$(dirname "$0")/arch.sh"
+cache=$(realpath -m "$2")
 sysroot=$cache/sysroot
-host_packages=(qemu-user g++-arm-linux-gnueabihf)
+host_packages=(qemu-user "g++-$triplet")
 
 # Runs apt-get, waiting while another process holds the dpkg lock.
 apt_get() {
@@ -27,12 +29,12 @@ missing_host_packages() {
   done
 }
 
-# Adds the armhf architecture and installs the host tools, updating the index only when
+# Adds the architecture and installs the host tools, updating the index only when
 # something is missing.
 install_host_tools() {
   local missing updated=
-  if ! dpkg --print-foreign-architectures | grep -qx armhf; then
-    dpkg --add-architecture armhf
+  if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+    dpkg --add-architecture "$arch"
     apt_get update -qq
     updated=1
   fi
@@ -43,12 +45,12 @@ install_host_tools() {
   apt_get install -y -qq --no-install-recommends $missing
 }
 
-# Prints the armhf packages that r-base-core:armhf needs at run time, one a line: the
-# first choice of every dependency, a virtual package resolved to its first armhf
-# provider. Architecture-independent packages (data, scripts) are left out. Walks the
-# graph a level at a time, one apt-cache call per level.
+# Prints the packages of the architecture that its r-base-core needs at run time, one a
+# line: the first choice of every dependency, a virtual package resolved to its first
+# provider of that architecture. Architecture-independent packages (data, scripts) are
+# left out. Walks the graph a level at a time, one apt-cache call per level.
 dependency_closure() {
-  local root=r-base-core:armhf pkg
+  local root=r-base-core:$arch pkg
   local -A seen=([$root]=1)
   local level=("$root") next
   echo "$root"
@@ -64,24 +66,24 @@ dependency_closure() {
   done
 }
 
-# Prints the first choice of each Depends/PreDepends group of the given packages, armhf
-# only.
+# Prints the first choice of each Depends/PreDepends group of the given packages, of the
+# architecture only.
 first_choices() {
   apt-cache depends --no-recommends --no-suggests --no-conflicts --no-breaks \
-    --no-replaces --no-enhances "$@" | awk '
+    --no-replaces --no-enhances "$@" | awk -v own=":$arch$" '
     /^[^ ]/ { in_group = 0; virtual = 0; next }
     /^ *\|?(Pre)?Depends:/ {
       pick = !in_group; in_group = ($1 ~ /^\|/); virtual = 0
-      if (pick) { name = $2; if (name ~ /^</) virtual = 1; else if (name ~ /:armhf$/) print name }
+      if (pick) { name = $2; if (name ~ /^</) virtual = 1; else if (name ~ own) print name }
       next
     }
-    /^    / { if (virtual && $1 ~ /:armhf$/) { print $1; virtual = 0 } }'
+    /^    / { if (virtual && $1 ~ own) { print $1; virtual = 0 } }'
 }
 
 # Makes the unpacked packages usable from the host: what their maintainer scripts would
 # have set up, paths that lead into the sysroot, and the two ARM programs of R replaced
-# by scripts that start them under qemu-arm, so that any host process (make, sh, a
-# test's system2) can start the 32-bit R by its usual path.
+# by scripts that start them under qemu, so that any host process (make, sh, a test's
+# system2) can start the ARM R by its usual path.
 prepare_sysroot() {
   local link target lib
   cp "$sysroot/usr/lib/R/etc/Renviron.ucf" "$sysroot/etc/R/Renviron"
@@ -91,7 +93,7 @@ prepare_sysroot() {
     [ -e "$sysroot$target" ] || continue
     ln -sfn "$(realpath -m --relative-to="$(dirname "$link")" "$sysroot$target")" "$link"
   done < <(find "$sysroot" -type l -lname '/*')
-  lib=$sysroot/usr/lib/arm-linux-gnueabihf
+  lib=$sysroot/usr/lib/$triplet
   ln -sfn blas/libblas.so.3 "$lib/libblas.so.3"
   ln -sfn lapack/liblapack.so.3 "$lib/liblapack.so.3"
   # The script would pick the host's /usr/lib/R again when it sees that very path.
@@ -103,7 +105,7 @@ prepare_sysroot() {
 
 # Moves the ARM program at $1 into the sysroot's arm/ folder (R takes every file in
 # bin/exec for an architecture of its own) and puts a script in its place that runs it
-# under qemu-arm, with the sysroot as the root of its libraries. RHOME tells Rscript
+# under qemu, with the sysroot as the root of its libraries. RHOME tells Rscript
 # which R to start (it would start the host's /usr/lib/R otherwise).
 wrap_arm_program() {
   local program
@@ -112,7 +114,7 @@ wrap_arm_program() {
   mv "$1" "$program"
   cat >"$1" <<WRAPPER
 #!/bin/sh
-RHOME=$sysroot/usr/lib/R exec qemu-arm -L $sysroot $program "\$@"
+RHOME=$sysroot/usr/lib/R exec $qemu -L $sysroot $program "\$@"
 WRAPPER
   chmod +x "$1"
 }
@@ -120,19 +122,19 @@ WRAPPER
 fetch_sysroot() {
   # The wrappers name the sysroot by its full path: a moved cache is prepared again.
   [ "$(cat "$sysroot/.complete" 2>/dev/null)" = "$sysroot" ] && return 0
-  echo "fetching armhf R into $cache"
+  echo "fetching $arch R into $cache"
   # Only this fetch's packages are unpacked: no older version may overwrite a newer one.
   rm -rf "$cache/debs"
   mkdir -p "$cache/debs"
-  # The armhf index may be missing (architecture added earlier, lists cleaned since).
-  apt-cache show r-base-core:armhf >/dev/null 2>&1 || apt_get update -qq
+  # The index may be missing (architecture added earlier, lists cleaned since).
+  apt-cache show "r-base-core:$arch" >/dev/null 2>&1 || apt_get update -qq
   local packages
   mapfile -t packages < <(dependency_closure)
   (cd "$cache/debs" && apt-get download -qq -o APT::Sandbox::User=root "${packages[@]}")
   rm -rf "$sysroot"
   mkdir -p "$sysroot"
   local deb
-  for deb in "$cache"/debs/*_armhf.deb; do dpkg -x "$deb" "$sysroot"; done
+  for deb in "$cache"/debs/*_"$arch".deb; do dpkg -x "$deb" "$sysroot"; done
   prepare_sysroot
   echo "$sysroot" >"$sysroot/.complete"
 }

@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
-# Runs the whole test suite under a 32-bit ARM R (armhf, started through qemu-arm):
-# prepares the sysroot (tools/arm32/sysroot.sh), cross-builds and installs the package
-# with the emulated R's own R CMD INSTALL and the host's strict warnings, checks the
-# exported symbols, then runs tools/run-tests.R under the emulated R. Ends with
-# "N passed, N failed" from the test runner.
-# Usage: check.sh CACHE (run from the package's root folder, as root on Debian 12)
+# Runs the whole test suite under an ARM R (armhf: 32-bit, started through qemu-arm;
+# arm64: 64-bit, through qemu-aarch64): prepares the sysroot (sysroot.sh), cross-builds
+# and installs the package with the emulated R's own R CMD INSTALL and the host's strict
+# warnings, checks the exported symbols, then runs tools/run-tests.R under the emulated
+# R. Ends with "N passed, N failed" from the test runner.
+# Usage: check.sh armhf|arm64 CACHE (run from the package's root folder, as root on
+# Debian 12)
 set -euo pipefail
+# shellcheck source=SCRIPTDIR/arch.sh
+source "$(dirname "$0")/arch.sh"
 root=$(pwd)
-cache=$(realpath -m "$1")
+cache=$(realpath -m "$2")
 sysroot=$cache/sysroot
 r_home=$sysroot/usr/lib/R
 work=$(mktemp -d)
@@ -19,9 +22,10 @@ exports=(R_init_client r_throw_error r_throw_system_error tarnwick_base64_decode
 
 # The cross build and the test helper that the tests build with R CMD SHLIB both read
 # these.
-export R_MAKEVARS_USER=$root/tools/arm32/Makevars
+export R_MAKEVARS_USER=$root/tools/cross/Makevars
 export CLIENT_STRICT_MAKEVARS=$root/tools/Makevars.strict
-export ARM32_SYSROOT=$sysroot
+export CLIENT_CROSS_TRIPLET=$triplet
+export CLIENT_CROSS_SYSROOT=$sysroot
 
 # Copies the package sources into $work/client, so that the build leaves no object
 # files in the working tree and ignores the host's build products.
@@ -36,20 +40,20 @@ copy_sources() {
 install_package() {
   "$r_home/bin/R" CMD INSTALL --library="$work/lib" "$work/client" >"$work/install.log" 2>&1 ||
     { cat "$work/install.log"; return 1; }
-  grep -E '^arm-linux-gnueabihf-g\+\+ ' "$work/install.log" | head -n 1
+  grep -E "^$triplet-g\\+\\+ " "$work/install.log" | head -n 1
 }
 
 # Fails unless the shared object exports exactly the routines, the entry point and the
 # two error raisers.
 check_exports() {
   local so=$work/lib/client/libs/client.so found
-  found=$(arm-linux-gnueabihf-nm -D --defined-only "$so" | awk '{print $3}' | sort)
+  found=$("$triplet-nm" -D --defined-only "$so" | awk '{print $3}' | sort)
   if [ "$found" != "$(printf '%s\n' "${exports[@]}" | sort)" ]; then
     echo "client.so exports other symbols than expected:"
     echo "$found"
     return 1
   fi
-  echo "client.so: $(arm-linux-gnueabihf-readelf -h "$so" |
+  echo "client.so: $("$triplet-readelf" -h "$so" |
     awk '/Class:|Machine:/ { $1 = ""; printf "%s", $0 }'); exports as expected"
 }
 
@@ -61,7 +65,7 @@ link_tinytest() {
   ln -sfn "$tinytest" "$work/lib/tinytest"
 }
 
-bash "$root/tools/arm32/sysroot.sh" "$cache"
+bash "$root/tools/cross/sysroot.sh" "$arch" "$cache"
 copy_sources
 install_package
 check_exports
