@@ -32,7 +32,7 @@ rm(bytes, text, expected)
 child <- run_in_child(c(
   "enc <- function(x) .Call(client:::tarnwick_base64_encode, x)",
   "dec <- function(x) .Call(client:::tarnwick_base64_decode, x)",
-  "maps_lines <- function() length(readLines('/proc/self/maps'))",
+  "maps <- function() readLines('/proc/self/maps')",
   "rss_mib <- function() {",
   "  line <- grep('^VmRSS:', readLines('/proc/self/status'), value = TRUE)",
   "  as.numeric(gsub('[^0-9]', '', line)) / 1024",
@@ -50,18 +50,27 @@ child <- run_in_child(c(
   "  invisible(enc(inputs[[i]]))",
   "  invisible(dec(if (k %% 5 == 0) broken[[i]] else texts[[i]]))",
   "}",
-  # A first round grows the heap to its working size (and, under emulation, the
-  # translator's code cache); what counts is what the thousand calls after it leave.
-  "calls(1:50)",
-  "invisible(gc()); maps_before <- maps_lines(); rss_before <- rss_mib()",
+  # Every size once first, so that the heap has grown to its working size; what counts
+  # is what the thousand calls after that leave.
+  "for (i in seq_along(sizes)) { enc(inputs[[i]]); dec(texts[[i]]); dec(broken[[i]]) }",
+  "invisible(gc()); maps_before <- length(maps()); rss_before <- rss_mib()",
   "calls(seq_along(order))",
-  "invisible(gc()); maps_after <- maps_lines(); rss_after <- rss_mib()",
+  "invisible(gc()); maps_after <- length(maps()); rss_after <- rss_mib()",
   "cat('maps', maps_before, maps_after, '\\n')",
-  "cat('rss', round(rss_before), round(rss_after), '\\n')"))
+  "cat('rss', round(rss_before), round(rss_after), '\\n')",
+  "other <- any(grepl('libasan|vgpreload', maps()))",
+  "cat('allocator', if (other) 'other' else 'libc', '\\n')"))
 maps <- as.numeric(strsplit(tagged(child, "maps"), " ")[[1]])
 rss <- as.numeric(strsplit(tagged(child, "rss"), " ")[[1]])
 info <- paste(child$output, collapse = "\n")
-expect_true(length(maps) == 2 && maps[2] <= maps[1] + 8, info = info)
-# Under qemu the resident size is the emulator's, whose own caches grow as well: on
-# armhf about 17 MiB over the thousand calls, with the advice and without it.
-expect_true(length(rss) == 2 && rss[2] <= rss[1] + 32, info = info)
+expect_equal(child$status, 0L, info = info)
+# The sanitizers and valgrind bring allocators of their own, which keep freed memory
+# in quarantine and map more as they go: there is nothing of the C library's to see.
+if (identical(tagged(child, "allocator"), "libc ")) {
+  expect_true(length(maps) == 2 && maps[2] <= maps[1] + 8, info = info)
+  # Under qemu the resident size is the emulator's, which keeps what the program's heap
+  # gave back (brk): seen growing by 17 to 160 MiB, with the advice and without it.
+  if (!nzchar(Sys.getenv("CLIENT_EMULATOR"))) {
+    expect_true(length(rss) == 2 && rss[2] <= rss[1] + 16, info = info)
+  }
+}

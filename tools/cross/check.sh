@@ -26,6 +26,9 @@ export R_MAKEVARS_USER=$root/tools/cross/Makevars
 export CLIENT_STRICT_MAKEVARS=$root/tools/Makevars.strict
 export CLIENT_CROSS_TRIPLET=$triplet
 export CLIENT_CROSS_SYSROOT=$sysroot
+# Tests whose measure is the emulator's rather than the program's (the resident size)
+# read this.
+export CLIENT_EMULATOR=$qemu
 
 # Copies the package sources into $work/client, so that the build leaves no object
 # files in the working tree and ignores the host's build products.
