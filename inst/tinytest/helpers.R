@@ -34,12 +34,14 @@ child_script <- function(code) {
     "suppressMessages(library(client))",
     sprintf("dyn.load(%s)", deparse(helper_so())),
     "th <- function(name, ...) .Call(name, ..., PACKAGE = 'testhelper')",
-    # Listing /proc/self/fd opens a descriptor of its own: keep only those still open.
-    "fd_open <- function(fd) file.exists(sprintf('/proc/self/fd/%d', fd))",
-    "open_fds <- function() Filter(fd_open, sort(as.integer(dir('/proc/self/fd'))))",
-    "fd_flags <- function(fd) strtoi(sub('^flags:\\\\s*', '', grep('^flags:',",
-    "  readLines(sprintf('/proc/self/fdinfo/%d', fd)), value = TRUE)), 8L)",
-    "is_cloexec <- function(fd) bitwAnd(fd_flags(fd), strtoi('2000000', 8L)) != 0")
+    # Descriptor facts from fcntl() and fstat(), which every unix has.
+    "const <- th('th_constants')",
+    "open_fds <- function() th('th_open_fds')",
+    "is_cloexec <- function(fd) bitwAnd(th('th_fd_flags', fd)[1], const[['FD_CLOEXEC']]) != 0",
+    "is_nonblocking <- function(fd)",
+    "  bitwAnd(th('th_fd_flags', fd)[2], const[['O_NONBLOCK']]) != 0",
+    # What a descriptor refers to, as device and inode; NA when it is not open.
+    "fd_id <- function(fd) th('th_fd_id', fd)")
   writeLines(c("{", prologue, code, "quit(status = 0)", "}"), script)
   script
 }

@@ -8,6 +8,7 @@
 #include <stdio.h>
 #include <string.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -28,6 +29,83 @@ SEXP th_stdio_write(SEXP text) {
   fflush(stdout);
   return R_NilValue;
 }
+
+/* The descriptor flags (F_GETFD) and file status flags (F_GETFL) of fd; NA for both
+ * when fd is not open. */
+SEXP th_fd_flags(SEXP fd) {
+  int n = Rf_asInteger(fd);
+  int fd_flags = fcntl(n, F_GETFD);
+  int status_flags = fcntl(n, F_GETFL);
+  SEXP out = Rf_allocVector(INTSXP, 2);
+  INTEGER(out)[0] = fd_flags == -1 ? NA_INTEGER : fd_flags;
+  INTEGER(out)[1] = status_flags == -1 ? NA_INTEGER : status_flags;
+  return out;
+}
+
+/* The open descriptors, from 0 to the larger of the soft limit and 1024 (at most
+ * 65536): a descriptor opened before the limit was lowered stays open above it. */
+SEXP th_open_fds(void) {
+  struct rlimit lim;
+  long last = 1024;
+  if (getrlimit(RLIMIT_NOFILE, &lim) == 0 && lim.rlim_cur != RLIM_INFINITY &&
+      (long)lim.rlim_cur > last)
+    last = (long)lim.rlim_cur;
+  if (last > 65536) last = 65536;
+  int count = 0;
+  for (long fd = 0; fd < last; ++fd)
+    if (fcntl((int)fd, F_GETFD) != -1) ++count;
+  SEXP out = Rf_allocVector(INTSXP, count);
+  int at = 0;
+  for (long fd = 0; fd < last && at < count; ++fd)
+    if (fcntl((int)fd, F_GETFD) != -1) INTEGER(out)[at++] = (int)fd;
+  return out;
+}
+
+/* What an open descriptor or a path refers to, as "device:inode"; NA when fstat() or
+ * stat() fails. Two descriptors with the same identity refer to the same file. */
+static SEXP file_identity(int rc, const struct stat* st) {
+  char text[64];
+  if (rc != 0) return Rf_ScalarString(NA_STRING);
+  snprintf(text, sizeof text, "%llu:%llu", (unsigned long long)st->st_dev,
+           (unsigned long long)st->st_ino);
+  return Rf_mkString(text);
+}
+
+SEXP th_fd_id(SEXP fd) {
+  struct stat st;
+  return file_identity(fstat(Rf_asInteger(fd), &st), &st);
+}
+
+SEXP th_path_id(SEXP path) {
+  struct stat st;
+  return file_identity(stat(CHAR(STRING_ELT(path, 0)), &st), &st);
+}
+
+/* The platform's values of the constants the tests name, and strerror() of each error
+ * number among them. */
+SEXP th_constants(void) {
+  static const struct {
+    const char* name;
+    int value;
+  } constants[] = {
+      {"FD_CLOEXEC", FD_CLOEXEC}, {"O_NONBLOCK", O_NONBLOCK}, {"ENOENT", ENOENT},
+      {"EBADF", EBADF},           {"EACCES", EACCES},         {"EISDIR", EISDIR},
+      {"EMFILE", EMFILE},         {"EPIPE", EPIPE},           {"ENAMETOOLONG", ENAMETOOLONG},
+      {"EAGAIN", EAGAIN},         {"EIO", EIO},
+  };
+  const int n = (int)(sizeof constants / sizeof constants[0]);
+  SEXP values = PROTECT(Rf_allocVector(INTSXP, n));
+  SEXP names = PROTECT(Rf_allocVector(STRSXP, n));
+  for (int i = 0; i < n; ++i) {
+    INTEGER(values)[i] = constants[i].value;
+    SET_STRING_ELT(names, i, Rf_mkChar(constants[i].name));
+  }
+  Rf_setAttrib(values, R_NamesSymbol, names);
+  UNPROTECT(2);
+  return values;
+}
+
+SEXP th_strerror(SEXP error) { return Rf_mkString(strerror(Rf_asInteger(error))); }
 
 SEXP th_close(SEXP fd) { return Rf_ScalarInteger(close(Rf_asInteger(fd))); }
 
