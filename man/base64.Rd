@@ -17,10 +17,14 @@ base64_decode(x)
   bytes.}
 }
 \details{
-Decoding stops at the first \code{"="}: whatever follows it is not looked at. Text
-whose length is not a multiple of 4, or that has a byte outside the alphabet before
-its first \code{"="} (spaces and line breaks included), is refused with an error that
-says where.
+\code{base64_decode} accepts only well-formed text and refuses anything else with an
+error that names the first offending byte: text whose length is not a multiple of 4,
+a byte outside the alphabet (spaces and line breaks included), and \code{"="}
+anywhere but as padding. Padding is one or two \code{"="} at the very end of the text,
+after the two or three characters of the last group; so \code{"YQ==YWJj"},
+\code{"YW=j"}, \code{"===="} and \code{"YWJj===="} are refused. Bits of the last
+character before the padding that fill no byte are ignored: \code{"QR=="} decodes
+like \code{"QQ=="}, as in other strict decoders.
 }
 \value{
 A raw vector: the encoded text for \code{base64_encode} (use \code{\link{rawToChar}}
@@ -33,5 +37,6 @@ rawToChar(base64_decode(text))
 base64_decode("AP8QgA==")
 identical(base64_decode(base64_encode(as.raw(0:255))), as.raw(0:255))
 try(base64_decode("aGVs bG8"))   # a space is not base64
+try(base64_decode("aA==aGk="))   # nor is "=" inside the text
 }
 \keyword{utilities}

@@ -29,10 +29,8 @@ for (pair in pairs) {
 all_bytes <- as.raw(0:255)
 expect_identical(base64_decode(base64_encode(all_bytes)), all_bytes)
 expect_identical(base64_decode(c(x = charToRaw("YWJj"))), charToRaw("abc"))
-# Nothing after the first "=" is looked at, as the routine has it.
-expect_identical(base64_decode("YQ==YWJj"), charToRaw("a"))
-expect_identical(base64_decode("YQ==!!!!"), charToRaw("a"))
-expect_identical(base64_decode("===="), raw(0))
+# Bits of the last character that fill no byte are dropped, as strict decoders do.
+expect_identical(base64_decode("QR=="), charToRaw("A"))
 
 ## ---- base64_decode: malformed text is an error, not a vector of zeros ----
 # The routine returns a zero-filled vector of full length for these; a caller could
@@ -45,7 +43,19 @@ malformed <- list(
   list("YWJjYWJ\n", "byte 8 (0x0a) is outside"), list("YWJjYW-j", "byte 7 (0x2d) is outside"),
   list("YWJjY_==", "byte 6 (0x5f) is outside"),
   list(c(charToRaw("YWJj"), as.raw(c(0x59, 0x80, 0x4a, 0x6a))), "byte 6 (0x80) is outside"),
-  list(as.raw(c(0x59, 0, 0x3d, 0x3d)), "byte 2 (0x00) is outside"))
+  list(as.raw(c(0x59, 0, 0x3d, 0x3d)), "byte 2 (0x00) is outside"),
+  # "=" is padding only: one or two of them end the text. The routine stops at the
+  # first "=", so these once lost what followed it, or all of it, without an error.
+  list("YQ==YWJj", "byte 3 (0x3d) is \"=\" out of place"),
+  list("YWJjYW=j", "byte 7 (0x3d) is \"=\" out of place"),
+  list("YQ=A", "byte 3 (0x3d) is \"=\" out of place"),
+  list("====", "byte 1 (0x3d) is \"=\" out of place"),
+  list("A===", "byte 2 (0x3d) is \"=\" out of place"),
+  list("YWJj====", "byte 5 (0x3d) is \"=\" out of place"),
+  list("YQ==!!!!", "byte 3 (0x3d) is \"=\" out of place"),
+  list("Y!==", "byte 2 (0x21) is outside"),
+  list(replace(base64_encode(as.raw(rep(0:255, 48))), 101, charToRaw("=")),
+    "byte 101 (0x3d) is \"=\" out of place"))
 for (case in malformed) {
   message <- tryCatch({ base64_decode(case[[1]]); "no error" }, error = conditionMessage)
   expect_true(startsWith(message, paste("`x` is not base64 text:", case[[2]])),
@@ -84,3 +94,54 @@ expect_identical(base64_decode(c(charToRaw("YWJj"), long_run)),
   c(charToRaw("abc"), raw(15000)))
 expect_identical(base64_decode(base64_encode(c(as.raw(1:200), raw(15000)))),
   c(as.raw(1:200), raw(15000)))
+
+## ---- base64_decode() against a strict decoder, over damaged texts ----
+# Python's decoder with validate=True refuses misplaced "=" from version 3.11 on. It
+# also accepts "=" after a whole group ("YWJj=", "YWJj===="), which base64_decode()
+# refuses: that is the one difference allowed.
+python <- Sys.which("python3")
+version_check <- shQuote("import sys; print(sys.version_info >= (3, 11))")
+strict_python <- nzchar(python) && identical(suppressWarnings(system2(python,
+  c("-c", version_check), stdout = TRUE)), "True")
+if (!strict_python) {
+  message("skipped: base64_decode() against a strict decoder needs python3 3.11 or later")
+} else {
+  damage <- function(text) {
+    odd_bytes <- c(charToRaw("=A/+! \n"), as.raw(c(0x80, 0xff, 0)))
+    for (k in seq_len(sample(0:2, 1))) {
+      n <- length(text)
+      at <- if (n > 0) sample(c(n:max(1, n - 5), sample(n, 1)), 1) else 0
+      text <- switch(sample(4, 1),
+        if (n > 0) replace(text, at, sample(odd_bytes, 1)) else text,
+        c(text, charToRaw(strrep("=", sample(2, 1)))),
+        text[seq_len(max(0, n - sample(2, 1)))],
+        replace(text, at[n > 0], charToRaw("=")))
+    }
+    text
+  }
+  lengths <- c(sample(0:30, 3000, TRUE), sample(12288:12300, 40, TRUE))
+  texts <- lapply(lengths, function(n) damage(base64_encode(as.raw(sample(0:255, n, TRUE)))))
+  hex <- function(x) paste(format(x), collapse = "")
+  input <- tempfile()
+  writeLines(vapply(texts, hex, ""), input)
+  decoder <- paste(sep = "\n", "import base64, binascii, sys",
+    "for line in sys.stdin:",
+    "    try: print(base64.b64decode(bytes.fromhex(line), validate=True).hex())",
+    "    except binascii.Error: print('refused')")
+  theirs <- system2(python, c("-c", shQuote(decoder)), stdin = input, stdout = TRUE)
+  unlink(input)
+  ours <- vapply(texts, function(text) {
+    tryCatch(hex(base64_decode(text)), error = function(e) "refused")
+  }, "")
+  padding_after_whole_group <- vapply(texts, function(text) {
+    data <- sum(cumsum(text == charToRaw("=")) == 0)
+    data %% 4 == 0 && data < length(text) && all(text[-seq_len(data)] == charToRaw("="))
+  }, NA)
+  allowed <- theirs != "refused" & ours == "refused" & padding_after_whole_group
+  differ <- which(ours != theirs & !allowed)
+  expect_equal(length(theirs), length(texts))
+  expect_equal(length(differ), 0L, info = paste(vapply(texts[head(differ, 5)], hex, ""),
+    collapse = " | "))
+  # The damage must make texts of every kind: accepted, refused, padding after a group.
+  expect_true(all(c(sum(ours == "refused"), sum(ours != "refused"), sum(allowed)) > 50))
+}
