@@ -33,7 +33,10 @@ set_stderr_file(path)
 }
 \details{
 R's own buffer for the stream is flushed before the switch, so output written before
-it stays where it was written.
+it stays where it was written. If the flush fails, its error is raised and nothing
+changes. A closed stream is refused: with descriptor 1 closed, \code{set_stdout_file}
+fails with "Bad file descriptor", as \code{set_stdout} does, and the file is not
+created.
 
 Unlike \code{\link{sink}}, which diverts only what R itself prints, these functions
 change the descriptor: output of C code and of child programs is rerouted as well.

@@ -34,12 +34,27 @@ with_stderr(fd, code)
 }
 \details{
 R's own buffer for the stream is flushed before the switch and before the stream is
-put back, so every line lands where it was written. The switch and the restore run
-with interrupts held back, so that an interrupt cannot leave the stream switched.
+put back, so every line lands where it was written. For standard output the flush also
+sends out what compiled code left in the C library's buffer.
 
-If the file cannot be opened, an error is raised before \code{code} runs, and the
-stream is unchanged. Output that R diverts with an active \code{\link{sink}} never
-reaches the descriptor and is not rerouted.
+The stream is put back however \code{code} ends: when it returns, when it raises an
+error, and when it is interrupted. An interrupt can come at any moment, also while the
+stream is being switched or put back, and still never leaves the stream switched or
+the saved duplicate open: interrupts are held from the switch until its duplicate is
+recorded, and while the stream is put back. \code{code} itself runs with interrupts as
+the caller has them.
+
+A flush that fails when the stream is put back (a pipe whose reader has gone, say) does
+not keep it from being put back. Its error is raised afterwards, in place of the value
+of \code{code}. If \code{code} raised an error, that error is the one raised, and the
+failed flush comes as a warning.
+
+If the switch fails (the file cannot be opened, the stream is closed, no descriptor is
+left), an error that names the call is raised before \code{code} runs, and the stream
+is unchanged. A closed stream is refused rather than rerouted: with descriptor 1
+closed, \code{with_stdout_file()} fails with "Bad file descriptor", as
+\code{with_stdout()} does. Output that R diverts with an active \code{\link{sink}}
+never reaches the descriptor and is not rerouted.
 }
 \value{The value of \code{code}.}
 \seealso{\code{\link{set_stdout}} to switch and restore by hand.}

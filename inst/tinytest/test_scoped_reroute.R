@@ -131,10 +131,85 @@ child <- run_in_child(c(
   "cat('failed', startsWith(e, 'Cannot open new stdout file'), identical(before, open_fds()), '\\n')",
   # An error raised by the code names the call the user wrote, not an internal one.
   "e <- tryCatch(with_stderr_file(tempfile(), stop('x')), error = identity)",
-  "cat('call', deparse1(conditionCall(e)), '\\n')"))
+  "cat('call', deparse1(conditionCall(e)), '\\n')",
+  # So does a failed system call: it used to name the helper that made the .Call.
+  "calls <- c('set_stdout(4321)', 'set_stderr(4321, drop = FALSE)', 'with_stdout(4321, 1)',",
+  "  'with_stderr(4321, 1)', 'set_stdout_file(\"/no/such/dir/f\")',",
+  "  'with_stderr_file(\"/no/such/dir/f\", 1)')",
+  "named <- vapply(calls, function(text) tryCatch({ eval(str2lang(text)); 'no error' },",
+  "  error = function(e) deparse1(conditionCall(e))), '')",
+  "cat('named', calls == named, '\\n')"))
 expect_equal(tagged(child, "failed"), "TRUE TRUE ")
 expect_equal(tagged(child, "call"), "with_stderr_file(tempfile(), stop(\"x\")) ")
+expect_equal(tagged(child, "named"), "TRUE TRUE TRUE TRUE TRUE TRUE ",
+  info = paste(child$output, collapse = "\n"))
 expect_false("ran" %in% child$output)
+
+## ---- interrupts never leave a stream rerouted nor a duplicate open ----
+# Each with_*() function, two ways. The sweep sends one SIGINT from inside `code`, with
+# interrupts held, then shifts by one evaluation at a time where R acts on it, across
+# the 1000 evaluations between R's checks: an interrupt that struck the restore once
+# left the stream rerouted. The storm has another process send SIGINT every
+# millisecond while the function is called in a loop. Descriptor 9 is a fresh
+# descriptor for with_stdout() and with_stderr() to consume each time.
+child <- run_in_child(c(
+  "compiler::enableJIT(0)",
+  "f <- tempfile()",
+  "keep <- with_stdout_file(f, set_stdout(1, drop = FALSE))",
+  "funs <- list(",
+  "  with_stdout_file = function(code) with_stdout_file(f, code),",
+  "  with_stderr_file = function(code) with_stderr_file(f, code),",
+  "  with_stdout = function(code) { th('th_dup2', keep, 9L); with_stdout(9, code) },",
+  "  with_stderr = function(code) { th('th_dup2', keep, 9L); with_stderr(9, code) })",
+  "state <- function() { invisible(th('th_close', 9L))",
+  "  list(open_fds(), fd_id(1L), fd_id(2L)) }",
+  "before <- state()",
+  "catch <- function(expr) tryCatch(allowInterrupts(expr), interrupt = function(e) 1)",
+  # The first shift after which the state differed, or NA.
+  # The loop after the call lasts past R's next check, which takes the interrupt.
+  "sweep <- function(with) suspendInterrupts({",
+  "  for (j in 0:1100) {",
+  "    catch({ for (i in seq_len(j)) NULL",
+  "      with(suspendInterrupts(tools::pskill(Sys.getpid(), tools::SIGINT)))",
+  "      for (i in 1:1100) NULL })",
+  "    if (!identical(state(), before)) return(j)",
+  "  }",
+  "  NA",
+  "})",
+  # Calls, interrupted calls, and whether the state ever differed.
+  # Sys.sleep() would take interrupts even where they are held: R waits in select()
+  # with them allowed. So the end of the storm is awaited with a busy loop.
+  "storm <- function(with, seconds) suspendInterrupts({",
+  "  stop_file <- tempfile(); done_file <- tempfile()",
+  "  system(sprintf(paste(\"sh -c 'while [ ! -e %s ] && kill -INT %d; do sleep 0.001;\",",
+  "    \"done; touch %s' &\"), stop_file, Sys.getpid(), done_file))",
+  "  calls <- 0; interrupted <- 0; differed <- FALSE",
+  "  deadline <- Sys.time() + seconds",
+  "  while (!differed && Sys.time() < deadline) {",
+  "    calls <- calls + 1",
+  "    outcome <- catch(with({ for (i in 1:300) NULL; 0 }))",
+  "    interrupted <- interrupted + !identical(outcome, 0)",
+  "    differed <- !identical(state(), before)",
+  "  }",
+  "  file.create(stop_file)",
+  "  while (!file.exists(done_file)) NULL",
+  "  catch(for (i in 1:5000) NULL)",  # takes a last interrupt still pending
+  "  c(calls, interrupted, differed)",
+  "})",
+  "swept <- vapply(funs, sweep, 0)",
+  "stormed <- vapply(funs, storm, numeric(3), seconds = 1)",
+  # Written last: a stream left rerouted would swallow these lines.
+  "cat(sprintf('sweep %s %s\\n', names(funs), swept), sep = '')",
+  "cat(sprintf('storm %s %s\\n', names(funs), apply(stormed, 2, paste, collapse = ' ')),",
+  "  sep = '')"))
+info <- paste(child$output, collapse = "\n")
+sweeps <- tagged(child, "sweep")
+expect_equal(sweeps, paste(c("with_stdout_file", "with_stderr_file", "with_stdout",
+  "with_stderr"), "NA"), info = info)
+storms <- read.table(text = tagged(child, "storm"),
+  col.names = c("fun", "calls", "interrupted", "differed"))
+expect_true(nrow(storms) == 4 && all(storms$differed == 0), info = info)
+expect_true(nrow(storms) == 4 && all(storms$interrupted > 0), info = info)
 
 ## ---- in a fresh session, without attaching the package ----
 f <- tempfile()
@@ -158,3 +233,29 @@ child <- run_in_child(c(
   "cat('sweep', is.null(v$value), v$visible, is_cloexec(9L),",
   "  system('test -e /proc/self/fd/9') != 0, '\\n')"))
 expect_equal(tagged(child, "sweep"), "TRUE FALSE TRUE TRUE ")
+
+## ---- a failed flush does not stop the stream from coming back ----
+# C code has printed into stdio's buffer, and the pipe's reader is gone: the flush
+# before the switch back raises R's SIGPIPE error. That once left the stream on the dead
+# pipe. Only the first such write raises, so each case has a child of its own.
+flush_cases <- list(
+  list(code = "'value'", outcome = "error: ignoring SIGPIPE signal"),
+  list(code = "stop('from code')",
+    outcome = "error: from code; warning: ignoring SIGPIPE signal"))
+for (case in flush_cases) {
+  child <- run_in_child(c(
+    "before <- list(open_fds(), fd_id(1L))",
+    "p <- th('th_pipe'); invisible(th('th_close', p[1]))",
+    "warned <- NULL",
+    "outcome <- withCallingHandlers(tryCatch(",
+    sprintf("  with_stdout(p[2], { th('th_stdio_print', 'buffered\\n'); %s }),", case$code),
+    "  error = function(e) paste('error:', conditionMessage(e))),",
+    "  warning = function(w) {",
+    "    warned <<- paste('; warning:', conditionMessage(w))",
+    "    invokeRestart('muffleWarning')",
+    "  })",
+    "same <- identical(before, list(open_fds(), fd_id(1L)))",
+    "cat('flush ', outcome, warned, same, '\\n', sep = '')"))
+  expect_equal(tagged(child, "flush"), paste0(case$outcome, "TRUE"),
+    info = paste(case$code, paste(child$output, collapse = "\n")))
+}
