@@ -136,22 +136,22 @@ constexpr mode_t new_file_mode = 0644;
 // The routines for a file: open the path (created with mode 0644 as the umask allows,
 // or emptied), make the target refer to it and return a duplicate of the previous
 // stream. The file's own descriptor is consumed, or closed when the switch fails.
+// A closed target is refused before the file is touched, as the routines for a
+// descriptor refuse it: open() would hand out the target's own number, and there
+// would be no earlier stream to save and put back.
 SEXP set_stream_to_file(int target_fd, SEXP path, const char* routine) {
   const char* file = first_path(path, routine);
   SEXP saved = PROTECT(Rf_allocVector(INTSXP, 1));
+  if (fcntl(target_fd, F_GETFD) == -1) {
+    const int err = errno;
+    r_throw_system_error(routine, "client", __LINE__, err, nullptr, "Cannot reroute %s",
+                         stream_names[target_fd]);
+  }
   const int file_fd = open(file, new_file_flags, new_file_mode);
   if (file_fd == -1) {
     const int err = errno;
     r_throw_system_error(routine, "client", __LINE__, err, nullptr,
                          "Cannot open new %s file `%s`", stream_names[target_fd], file);
-  }
-  // The target was closed, so the file took its number and no dup2() will clear the
-  // flag; a standard stream must stay inheritable.
-  if (file_fd == target_fd && fcntl(file_fd, F_SETFD, 0) == -1) {
-    const int err = errno;
-    close(file_fd);
-    r_throw_system_error(routine, "client", __LINE__, err, nullptr, "Cannot reroute %s",
-                         stream_names[target_fd]);
   }
   tarnwick_set_std(target_fd, file_fd, saved, true);
   UNPROTECT(1);

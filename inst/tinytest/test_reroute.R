@@ -59,16 +59,25 @@ child <- run_in_child(c(
 expect_equal(tagged(child, "self"), "TRUE TRUE TRUE ")
 expect_equal(tagged(child, "still"), "TRUE ")
 
-## ---- to a file while the target is closed: open() returns the target itself ----
+## ---- to a file while the target is closed: refused, the file left alone ----
+# open() would return the target's own number: the file became stdout for good, and the
+# "saved" duplicate was one of the file, so putting stdout back kept it there.
+never_made <- tempfile()
 child <- run_in_child(c(
   "invisible(th('th_close', 1L))",
-  sprintf("s <- .Call(client:::tarnwick_set_stdout_to_file, %s)", q(out_file)),
-  "cat('into the file\\n')",
-  "cat('report', 1L %in% open_fds(), s %in% open_fds(), is_cloexec(1L), '\\n',",
-  "  file = stderr())"))
-# The file was opened close-on-exec on descriptor 1 itself, and no dup2() cleared it.
-expect_equal(tagged(child, "report"), "TRUE TRUE FALSE ")
-expect_equal(readLines(out_file), "into the file")
+  "ebadf <- sprintf('(system error %d, %s)', const[['EBADF']],",
+  "  th('th_strerror', const[['EBADF']]))",
+  sprintf("e <- tryCatch(.Call(client:::tarnwick_set_stdout_to_file, %s),", q(never_made)),
+  "  error = conditionMessage)",
+  sprintf("w <- tryCatch(with_stdout_file(%s, message('ran')), error = conditionMessage)",
+    q(never_made)),
+  "cat('refused', startsWith(c(e, w), paste('Cannot reroute stdout', ebadf)),",
+  "  grepl('(tarnwick_set_stdout_to_file)', c(e, w), fixed = TRUE),",
+  "  1L %in% open_fds(), '\\n', file = stderr())"))
+expect_equal(tagged(child, "refused"), "TRUE TRUE TRUE TRUE FALSE ",
+  info = paste(child$output, collapse = "\n"))
+expect_false(file.exists(never_made))
+expect_false("ran" %in% child$output)
 
 ## ---- failures leave the stream and the descriptor table as they were ----
 child <- run_in_child(c(
