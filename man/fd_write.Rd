@@ -19,6 +19,12 @@ fd_write(fd, data)
 The write is neither repeated nor continued: a short count means that only the first
 bytes went out, and writing the rest is up to the caller. The bytes go straight to
 the descriptor, past R's connections and past \code{\link{sink}}.
+
+On a blocking descriptor the call waits until the system takes some bytes: a full
+pipe whose reader is slow or stuck holds R there, and an interrupt (Ctrl-C) does not
+end the wait, since R's handler for it lets the system restart \code{write()}. Where
+R must stay responsive, set the descriptor non-blocking; a full pipe then gives
+\code{0} at once, and the caller decides when to try again.
 }
 \value{
 Invisibly, the number of bytes written, an integer; \code{0} when the descriptor would
