@@ -87,3 +87,14 @@ errors_in_child <- function(calls) {
   if (!file.exists(results)) stop("child failed:\n", paste(child$output, collapse = "\n"))
   readRDS(results)
 }
+
+# The text the library gives for a system error, "(system error <n>, <strerror(n)>)",
+# from the platform's number for `name` ("ENOENT") and its C library's words for it.
+system_error <- function(name) {
+  load_helper()
+  number <- th("th_constants")[[name]]
+  sprintf("(system error %d, %s)", number, th("th_strerror", number))
+}
+
+# A text as a regular expression that matches exactly it.
+as_regex <- function(text) gsub("([][(){}.*+?^$|\\\\])", "\\\\\\1", text)
