@@ -12,12 +12,11 @@ inject_fault <- function(call, target, prepare = character(), inject = character
   report <- tempfile()
   on.exit(unlink(report), add = TRUE)
   child <- run_in_child(c(prepare,
-    sprintf("target_link <- function() Sys.readlink('/proc/self/fd/%d')", target),
-    "before <- list(fds = open_fds(), target = target_link())",
+    sprintf("before <- list(fds = open_fds(), target = fd_id(%d))", target),
     inject,
     sprintf("outcome <- tryCatch(deparse(%s), error = conditionMessage)", call),
     release,
-    "after <- list(fds = open_fds(), target = target_link())",
+    sprintf("after <- list(fds = open_fds(), target = fd_id(%d))", target),
     "writeLines(c(outcome, identical(before$fds, after$fds),",
     "  identical(before$target, after$target), get0('note', ifnotfound = '')),",
     sprintf("  %s)", deparse(report))))
