@@ -98,3 +98,7 @@ system_error <- function(name) {
 
 # A text as a regular expression that matches exactly it.
 as_regex <- function(text) gsub("([][(){}.*+?^$|\\\\])", "\\\\\\1", text)
+
+# Says why a block of tests does not run, so that every run lists what it left out.
+# A whole file ends with exit_file(reason) instead.
+skip_block <- function(reason) cat("\nskipped: ", reason, "\n", sep = "")
