@@ -1,4 +1,6 @@
 # Runs the installed package's tinytest files and ends with "N passed, N failed".
+# run_test_dir() runs them "at home", so the long tests run too; CLIENT_LONG_TESTS=0
+# skips them (see long_tests() in inst/tinytest/helpers.R).
 library(tinytest)
 set.seed(20261208)
 results <- run_test_dir(system.file("tinytest", package = "client"), verbose = 1)

@@ -87,3 +87,30 @@ errors_in_child <- function(calls) {
   if (!file.exists(results)) stop("child failed:\n", paste(child$output, collapse = "\n"))
   readRDS(results)
 }
+
+# The text the library gives for a system error, "(system error <n>, <strerror(n)>)",
+# from the platform's number for `name` ("ENOENT") and its C library's words for it.
+system_error <- function(name) {
+  load_helper()
+  number <- th("th_constants")[[name]]
+  sprintf("(system error %d, %s)", number, th("th_strerror", number))
+}
+
+# A text as a regular expression that matches exactly it.
+as_regex <- function(text) gsub("([][(){}.*+?^$|\\\\])", "\\\\\\1", text)
+
+# Tests that take many seconds or hundreds of megabytes run only when asked:
+# CLIENT_LONG_TESTS=1 runs them and CLIENT_LONG_TESTS=0 skips them; otherwise tinytest's
+# at_home() decides, TRUE under run_test_dir() (make test, CI) and FALSE under
+# test_package() (R CMD check).
+long_tests <- function() {
+  asked <- Sys.getenv("CLIENT_LONG_TESTS")
+  if (asked %in% c("0", "1")) asked == "1" else tinytest::at_home()
+}
+long_test_skipped <- function(what) {
+  paste0("long test (", what, "); CLIENT_LONG_TESTS=1 runs it")
+}
+
+# Says why a block of tests does not run, so that every run lists what it left out.
+# A whole file ends with exit_file(reason) instead.
+skip_block <- function(reason) cat("\nskipped: ", reason, "\n", sep = "")

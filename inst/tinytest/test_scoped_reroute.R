@@ -119,8 +119,8 @@ child <- run_in_child(c(
   "same <- identical(before, open_fds())",
   "for (fd in held) th('th_close', fd)",
   "cat('emfile', same, e, '\\n')"))
-expect_true(grepl(paste0("^TRUE Cannot reroute stdout \\(system error 24, Too many open",
-  " files\\) @client:[0-9]+ \\(tarnwick_set_std\\) $"), tagged(child, "emfile")),
+expect_true(grepl(paste0("^TRUE Cannot reroute stdout ", as_regex(system_error("EMFILE")),
+  " @client:[0-9]+ \\(tarnwick_set_std\\) $"), tagged(child, "emfile")),
   info = paste(child$output, collapse = "\n"))
 expect_false("never ran" %in% child$output)
 
@@ -231,7 +231,7 @@ child <- run_in_child(c(
   "invisible(th('th_dup2', 0L, 9L))",
   "v <- withVisible(disable_inheritance())",
   "cat('sweep', is.null(v$value), v$visible, is_cloexec(9L),",
-  "  system('test -e /proc/self/fd/9') != 0, '\\n')"))
+  "  system('{ true <&9; } 2>/dev/null') != 0, '\\n')"))
 expect_equal(tagged(child, "sweep"), "TRUE FALSE TRUE TRUE ")
 
 ## ---- a failed flush does not stop the stream from coming back ----

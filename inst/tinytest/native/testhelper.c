@@ -4,13 +4,15 @@
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
-#include <linux/capability.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#endif
 
 #include <Rinternals.h>
 
@@ -202,10 +204,16 @@ SEXP th_throw_system_error(SEXP so_path, SEXP error, SEXP sysmsg, SEXP fmt, SEXP
   return R_NilValue;
 }
 
-/* Clears the process's capabilities, so that file permissions bind even for root. */
+/* Clears the process's capabilities, so that file permissions bind even for root.
+ * Returns 0, or -1 where that fails or where the system has no capabilities (only
+ * Linux has them: elsewhere root passes file permissions for good). */
 SEXP th_drop_capabilities(void) {
+#ifdef __linux__
   struct __user_cap_header_struct header = {_LINUX_CAPABILITY_VERSION_3, 0};
   struct __user_cap_data_struct data[2];
   memset(data, 0, sizeof data);
   return Rf_ScalarInteger((int)syscall(SYS_capset, &header, data));
+#else
+  return Rf_ScalarInteger(-1);
+#endif
 }
