@@ -12,26 +12,24 @@ base64_decode <- function(x) {
     stop(sprintf("`x` is not base64 text: its length, %.0f, is not a multiple of 4", n))
   }
   out <- .Call(tarnwick_base64_decode, text)
-  # The decoder stops at the first "=" and gives up at a byte outside the alphabet,
-  # returning the full 3 bytes per group then. So well-formed text decodes to exactly
-  # the length its final "=" announce; anything else means a misplaced "=" or a bad
-  # byte. Text without "=" comes back at full length either way and is checked apart.
+  # The decoder stops at the first "=", and at a byte outside the alphabet it gives up
+  # and returns 3 bytes a group. Well-formed text therefore decodes to exactly the
+  # length that its closing "=" announce, and any other length means a misplaced "="
+  # or a bad byte. Text without "=" has the full length either way: checked apart.
   padding <- padding_length(text)
-  if (length(out) != n / 4 * 3 - padding) stop_malformed(text, padding)
+  if (length(out) != n / 4 * 3 - padding) stop_malformed(text, out)
   if (padding == 0 && n > 0) {
     whole <- if (n < one_group_check_from) {
       identical(.Call(tarnwick_base64_encode, out), text)
     } else {
       decoded_whole(text, out)
     }
-    if (!whole) stop_malformed(text, padding)
+    if (!whole) stop_malformed(text, out)
   }
   out
 }
 
 pad_byte <- as.raw(0x3d)
-alphabet_bytes <- charToRaw(paste0(
-  "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/"))
 
 # How many "=" end `text`, up to two: a third one before them is never padding.
 padding_length <- function(text) {
@@ -62,21 +60,18 @@ decoded_whole <- function(text, out) {
   identical(.Call(tarnwick_base64_encode, out[3 * group + 1:3]), text[4 * group + 1:4])
 }
 
-# Text is searched for its first offending byte in pieces of this many bytes, so that
-# a long text that fails early costs little and a long one never costs a copy of itself
-# in R's four-byte logicals.
-search_piece <- 2^20
-
-# Stops naming the first byte of `text` that makes it malformed: a byte outside the
-# alphabet, or an "=" other than the `padding` ones that end the text.
-stop_malformed <- function(text, padding) {
-  last_data <- length(text) - padding
-  for (from in seq(1, last_data, by = search_piece)) {
-    piece <- text[from:min(last_data, from + search_piece - 1)]
-    bad <- which(!(piece %in% alphabet_bytes))
-    if (length(bad) > 0) break
+# Stops naming the first byte of `text` that makes it malformed, the one where the
+# decoder stopped. When `out` is short of 3 bytes a group, the decoder stopped at the
+# first "=", all bytes before it in the alphabet, and the length of `out` tells where
+# that "=" stands within two places. Otherwise it gave up at a byte outside the
+# alphabet: the first place where `text` and the encoding of `out` differ.
+stop_malformed <- function(text, out) {
+  if (length(out) < length(text) / 4 * 3) {
+    at <- ceiling(length(out) * 4 / 3) + 1
+    if (text[at] != pad_byte) at <- at + 1
+  } else {
+    at <- which.max(text != .Call(tarnwick_base64_encode, out))
   }
-  at <- from - 1 + bad[1]
   why <- if (text[at] == pad_byte) {
     "is \"=\" out of place (padding is one or two \"=\" at the very end)"
   } else {

@@ -65,13 +65,12 @@ expect_equal(tagged(child, "still"), "TRUE ")
 never_made <- tempfile()
 child <- run_in_child(c(
   "invisible(th('th_close', 1L))",
-  "ebadf <- sprintf('(system error %d, %s)', const[['EBADF']],",
-  "  th('th_strerror', const[['EBADF']]))",
   sprintf("e <- tryCatch(.Call(client:::tarnwick_set_stdout_to_file, %s),", q(never_made)),
   "  error = conditionMessage)",
   sprintf("w <- tryCatch(with_stdout_file(%s, message('ran')), error = conditionMessage)",
     q(never_made)),
-  "cat('refused', startsWith(c(e, w), paste('Cannot reroute stdout', ebadf)),",
+  sprintf("refusal <- %s", q(paste("Cannot reroute stdout", system_error("EBADF")))),
+  "cat('refused', startsWith(c(e, w), refusal),",
   "  grepl('(tarnwick_set_stdout_to_file)', c(e, w), fixed = TRUE),",
   "  1L %in% open_fds(), '\\n', file = stderr())"))
 expect_equal(tagged(child, "refused"), "TRUE TRUE TRUE TRUE FALSE ",
