@@ -14,7 +14,7 @@ VERSION        = $(shell sed -n 's/^Version: *//p' DESCRIPTION)
 
 .PHONY: deps fuzz-deps valgrind-deps install test check rcmdcheck check-arm32 \
   check-arm64 demo format format-check clean battery sanitize valgrind fuzz robust \
-  harness harness-arm32 harness-arm64 bench bench-against count-instructions \
+  harness harness-arm32 harness-arm64 harness-s390x bench bench-against count-instructions \
   count-instructions-arm64
 
 # Installs the Debian packages of $(1) that are missing; apt-get update only then.
@@ -84,6 +84,11 @@ harness-arm32:
 # The same for 64-bit ARM under qemu-aarch64: the AArch64 NEON kernels.
 harness-arm64:
 	$(call cross_harness,aarch64-linux-gnu,arm64,qemu-aarch64)
+
+# The same for s390x under qemu-s390x: a big-endian CPU, where the scalar code alone
+# runs and any byte-order assumption in it shows.
+harness-s390x:
+	$(call cross_harness,s390x-linux-gnu,s390x,qemu-s390x)
 
 # Installs the peers when missing, then times the codec against them and the floor.
 bench: install
