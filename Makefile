@@ -2,6 +2,7 @@
 R_LIB         := $(CURDIR)/.lib
 ARM32_CACHE   ?= $(HOME)/.cache/client-arm32
 ARM64_CACHE   ?= $(HOME)/.cache/client-arm64
+CURRENT_R_CACHE ?= $(HOME)/.cache/client-current-r
 STRICT        := $(CURDIR)/tools/Makevars.strict
 # python3 plays the parent process in test_parent.R.
 R_PACKAGES    := r-base-dev r-cran-tinytest python3
@@ -13,9 +14,9 @@ RSCRIPT       := R_LIBS=$(R_LIB) Rscript --vanilla
 VERSION        = $(shell sed -n 's/^Version: *//p' DESCRIPTION)
 
 .PHONY: deps fuzz-deps valgrind-deps install test check rcmdcheck check-arm32 \
-  check-arm64 demo format format-check clean battery sanitize valgrind fuzz robust \
-  harness harness-arm32 harness-arm64 bench bench-against count-instructions \
-  count-instructions-arm64
+  check-arm64 check-current-r demo format format-check clean battery sanitize valgrind \
+  fuzz robust harness harness-arm32 harness-arm64 harness-s390x bench bench-against \
+  count-instructions count-instructions-arm64
 
 # Installs the Debian packages of $(1) that are missing; apt-get update only then.
 define apt_install
@@ -85,6 +86,11 @@ harness-arm32:
 harness-arm64:
 	$(call cross_harness,aarch64-linux-gnu,arm64,qemu-aarch64)
 
+# The same for s390x under qemu-s390x: a big-endian CPU, where the scalar code alone
+# runs and any byte-order assumption in it shows.
+harness-s390x:
+	$(call cross_harness,s390x-linux-gnu,s390x,qemu-s390x)
+
 # Installs the peers when missing, then times the codec against them and the floor.
 bench: install
 	$(call apt_install,r-cran-base64enc r-cran-jsonlite)
@@ -149,6 +155,12 @@ check-arm32: deps
 # The same under a 64-bit ARM R run by qemu-aarch64, fetched into ARM64_CACHE.
 check-arm64: deps
 	bash tools/cross/check.sh arm64 $(ARM64_CACHE)
+
+# R CMD check --as-cran and the test suite under the newest R that Debian ships, in a
+# Debian unstable root built into CURRENT_R_CACHE and kept there; the suite runs a
+# second time without /proc.
+check-current-r:
+	bash tools/current-r/check.sh $(CURRENT_R_CACHE)
 
 format:
 	clang-format -i src/*.cpp src/*.h tools/*.cpp

@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Checks the package under the newest R that Debian ships, in a Debian unstable root
+# (root.sh): R CMD build, then R CMD check --as-cran, offline, which must end with
+# "Status: OK"; then installs the tarball in the root and runs the test suite again
+# with /proc unmounted, as on a unix without procfs. Every step runs on a copy of the
+# sources in the root's /tmp, with no network. Ends with "N passed, N failed" from the
+# test runner; the check's log is kept in CACHE/check.
+# Usage: check.sh CACHE (run from the package's root folder, as root on Debian 12)
+set -euo pipefail
+here=$(dirname "$0")
+# shellcheck source=SCRIPTDIR/mounts.sh
+source "$here/mounts.sh"
+[ $# -eq 1 ] || { echo "usage: $(basename "$0") CACHE" >&2; exit 2; }
+enter_mount_namespace "$@"
+cache=$(realpath -m "$1")
+root=$cache/root
+
+# Copies the package sources into the root's /tmp/client, leaving out the host's build
+# products.
+copy_sources() {
+  mkdir -p "$root/tmp/client"
+  tar -c --exclude-vcs --exclude=./.cache --exclude=./.lib --exclude=./client.Rcheck \
+    --exclude=./tools/build --exclude='*.o' --exclude='*.so' \
+    --exclude='./client_*.tar.gz' . | tar -x -C "$root/tmp/client"
+}
+
+# Keeps the check's log and the output of its test scripts in CACHE/check: the root's
+# /tmp goes when it is unmounted.
+keep_check_logs() {
+  local rcheck=$root/tmp/client/client.Rcheck
+  rm -rf "$cache/check"
+  mkdir -p "$cache/check"
+  cp "$rcheck/00check.log" "$rcheck"/tests/*.Rout* "$cache/check/" 2>/dev/null || true
+}
+
+# Runs a step of steps.sh in the root, from the copy of the sources, in a network
+# namespace of its own: whatever tries to go online fails at once.
+step() {
+  in_root "$root" unshare --net \
+    sh -c "cd /tmp/client && exec bash tools/current-r/steps.sh $1"
+}
+
+bash "$here/root.sh" "$cache"
+# The steps mount and unmount in the shared root: one run at a time.
+exec 9>"$cache/.lock"
+flock 9
+mount_root "$root"
+copy_sources
+status=0
+step versions
+step build
+step check || status=1
+keep_check_logs
+step install
+# Stands in for a unix without procfs: what still reads /proc fails there.
+umount "$root/proc"
+step suite || status=1
+exit "$status"

@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Prepares a Debian unstable root with the newest R that Debian ships, as root on Debian
+# 12: installs debootstrap, builds a minimal unstable system into CACHE/root and
+# installs R, tinytest and python3 in it. The root is kept between runs: one marked
+# finished is not built again, and an unfinished one (from an interrupted run) is
+# removed and built anew.
+# Usage: root.sh CACHE
+set -euo pipefail
+# shellcheck source=SCRIPTDIR/mounts.sh
+source "$(dirname "$0")/mounts.sh"
+[ $# -eq 1 ] || { echo "usage: $(basename "$0") CACHE" >&2; exit 2; }
+enter_mount_namespace "$@"
+cache=$(realpath -m "$1")
+root=$cache/root
+mirror=http://deb.debian.org/debian
+# python3 plays the parent process in test_parent.R.
+packages=(r-base-dev r-cran-tinytest python3)
+# What a finished root holds; a root built for other packages is built again.
+contents="unstable ${packages[*]}"
+
+# Installs debootstrap when it is missing, waiting while another process holds the dpkg
+# lock.
+install_host_tools() {
+  dpkg-query -W -f='${Status}' debootstrap 2>/dev/null | grep -q 'ok installed' &&
+    return 0
+  apt-get -o DPkg::Lock::Timeout=600 update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 install -y -qq \
+    --no-install-recommends debootstrap
+}
+
+# Runs $2... with its output in the file $1, which is printed if the command fails.
+logged() {
+  local log=$1
+  shift
+  "$@" >"$log" 2>&1 || { cat "$log"; return 1; }
+}
+
+build_root() {
+  [ "$(cat "$root/.complete" 2>/dev/null)" = "$contents" ] && return 0
+  echo "building a Debian unstable root with ${packages[*]} in $root"
+  # Never descend into a mount (the host's /dev) left by a run that died.
+  unmount_below "$root"
+  rm -rf --one-file-system "$root"
+  # debootstrap checks the signature of the Release file, not its Valid-Until date, so
+  # the expired snapshot passes.
+  logged "$cache/debootstrap.log" \
+    debootstrap --variant=minbase unstable "$root" "$mirror"
+  # apt does check the date: without this it refuses the snapshot's index as expired.
+  cat >"$root/etc/apt/apt.conf.d/50snapshot" <<'CONF'
+// The registry serves a dated snapshot of unstable whose Release file has expired.
+Acquire::Check-Valid-Until "false";
+CONF
+  mount_root "$root"
+  logged "$cache/apt.log" in_root "$root" apt-get update
+  logged "$cache/apt.log" in_root "$root" apt-get install -y --no-install-recommends \
+    "${packages[@]}"
+  in_root "$root" apt-get clean
+  unmount_below "$root"
+  trap - EXIT
+  echo "$contents" >"$root/.complete"
+}
+
+install_host_tools
+mkdir -p "$cache"
+# Runs from other working trees may share the cache: one works on the root at a time.
+exec 9>"$cache/.lock"
+flock 9
+build_root
