@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Run by check.sh inside the Debian unstable root, from a copy of the package sources:
-# one step of the check a call, each failing on any problem it finds.
+# Run by check.sh inside the Debian unstable root, from a copy of the package sources,
+# and by make rcmdcheck (build and check) on the host: one step of the check a call,
+# each failing on any problem it finds.
 #   versions  prints the versions of R and gcc
 #   build     R CMD build
 #   check     R CMD check --as-cran --no-manual on the tarball, offline; prints its
