@@ -13,12 +13,14 @@ base64_decode <- function(x) {
   }
   out <- .Call(tarnwick_base64_decode, text)
   # The decoder stops at the first "=", and at a byte outside the alphabet it gives up
-  # and returns 3 bytes a group. Well-formed text therefore decodes to exactly the
-  # length that its closing "=" announce, and any other length means a misplaced "="
-  # or a bad byte. Text without "=" has the full length either way: checked apart.
-  padding <- padding_length(text)
-  if (length(out) != n / 4 * 3 - padding) stop_malformed(text, out)
-  if (padding == 0 && n > 0) {
+  # and returns 3 bytes a group. Well-formed text with padding therefore comes back
+  # one byte short for "=" at the end, two for "==", and any other shortfall means an
+  # "=" out of place. Text that comes back at full length either has no "=" or holds a
+  # bad byte, which encoding the result back tells.
+  short <- n / 4 * 3 - length(out)
+  if (short > 0) {
+    if (short > 2 || (short == 2 && text[n] != pad_byte)) stop_malformed(text, out)
+  } else if (n > 0) {
     whole <- if (n < one_group_check_from) {
       identical(.Call(tarnwick_base64_encode, out), text)
     } else {
@@ -30,13 +32,6 @@ base64_decode <- function(x) {
 }
 
 pad_byte <- as.raw(0x3d)
-
-# How many "=" end `text`, up to two: a third one before them is never padding.
-padding_length <- function(text) {
-  n <- length(text)
-  if (n == 0 || text[n] != pad_byte) return(0)
-  if (text[n - 1] == pad_byte) 2 else 1
-}
 
 # Text shorter than this is encoded back whole, which costs less than the R calls of
 # decoded_whole().
