@@ -96,7 +96,8 @@ harness-s390x:
 # The benchmarks time with bench::mark (r-cran-bench); the codec's peers come too.
 BENCH_PACKAGES := r-cran-bench r-cran-base64enc r-cran-jsonlite
 
-# Installs the peers when missing, then times the codec against them and the floor.
+# Installs the peers when missing, then times the codec against them and the floor,
+# prints the table and draws bench/throughput.png; BENCH_QUICK=1 for a short run.
 bench: install
 	$(call apt_install,$(BENCH_PACKAGES))
 	$(RSCRIPT) bench/base64.R
