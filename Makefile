@@ -15,8 +15,8 @@ VERSION        = $(shell sed -n 's/^Version: *//p' DESCRIPTION)
 
 .PHONY: deps fuzz-deps valgrind-deps install test check rcmdcheck check-arm32 \
   check-arm64 check-current-r demo format format-check clean battery sanitize valgrind \
-  fuzz robust harness harness-arm32 harness-arm64 harness-s390x bench bench-against \
-  count-instructions count-instructions-arm64
+  fuzz robust harness harness-arm32 harness-arm64 harness-s390x bench bench-timers \
+  bench-against count-instructions count-instructions-arm64
 
 # Installs the Debian packages of $(1) that are missing; apt-get update only then.
 define apt_install
@@ -52,8 +52,10 @@ demo: install
 	$(RSCRIPT) demo/reroute.R
 
 # R CMD check --as-cran on the built tarball, offline, as check-current-r runs it under
-# the newest R; any note, warning or error fails the target.
+# the newest R; any note, warning or error fails the target. pandoc lets it check that
+# NEWS.md converts; without it the check notes that it could not.
 rcmdcheck: deps
+	$(call apt_install,pandoc)
 	@rm -rf client.Rcheck client_*.tar.gz
 	bash tools/current-r/steps.sh build
 	bash tools/current-r/steps.sh check
@@ -91,15 +93,25 @@ harness-arm64:
 harness-s390x:
 	$(call cross_harness,s390x-linux-gnu,s390x,qemu-s390x)
 
-# Installs the peers when missing, then times the codec against them and the floor.
+# The benchmarks time with bench::mark (r-cran-bench); the codec's peers come too.
+BENCH_PACKAGES := r-cran-bench r-cran-base64enc r-cran-jsonlite
+
+# Installs the peers when missing, then times the codec against them and the floor,
+# prints the table and draws bench/throughput.png; BENCH_QUICK=1 for a short run.
 bench: install
-	$(call apt_install,r-cran-base64enc r-cran-jsonlite)
+	$(call apt_install,$(BENCH_PACKAGES))
 	$(RSCRIPT) bench/base64.R
+
+# The batch timer that bench/ used to have against bench::mark, on the same calls.
+bench-timers: install
+	$(call apt_install,r-cran-bench)
+	$(RSCRIPT) bench/timers.R
 
 # The codec routines of this tree against those of the git revision BASELINE, built
 # into tools/build/baseline and timed in the same R process.
 bench-against: install
 	@test -n "$(BASELINE)" || { echo "usage: make bench-against BASELINE=<git revision>"; exit 1; }
+	$(call apt_install,r-cran-bench)
 	@rm -rf tools/build/baseline && mkdir -p tools/build/baseline/src tools/build/baseline/lib
 	git archive $(BASELINE) | tar -x -C tools/build/baseline/src
 	R CMD INSTALL --library=tools/build/baseline/lib tools/build/baseline/src \

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Prepares a Debian unstable root with the newest R that Debian ships, as root on Debian
 # 12: installs debootstrap, builds a minimal unstable system into CACHE/root and
-# installs R, tinytest and python3 in it. The root is kept between runs: one marked
-# finished is not built again, and an unfinished one (from an interrupted run) is
-# removed and built anew.
+# installs R, tinytest, python3 and pandoc in it. The root is kept between runs: one
+# marked finished is not built again, and an unfinished one (from an interrupted run)
+# is removed and built anew.
 # Usage: root.sh CACHE
 set -euo pipefail
 # shellcheck source=SCRIPTDIR/mounts.sh
@@ -13,8 +13,9 @@ enter_mount_namespace "$@"
 cache=$(realpath -m "$1")
 root=$cache/root
 mirror=http://deb.debian.org/debian
-# python3 plays the parent process in test_parent.R.
-packages=(r-base-dev r-cran-tinytest python3)
+# python3 plays the parent process in test_parent.R; pandoc lets R CMD check --as-cran
+# check that NEWS.md converts.
+packages=(r-base-dev r-cran-tinytest python3 pandoc)
 # What a finished root holds; a root built for other packages is built again.
 contents="unstable ${packages[*]}"
 
