@@ -56,10 +56,22 @@ child_env <- function() {
 run_in_child <- function(code) {
   script <- child_script(code)
   on.exit(unlink(script), add = TRUE)
-  out <- suppressWarnings(system2(file.path(R.home("bin"), "Rscript"),
-    c("--vanilla", shQuote(script)), stdout = TRUE, stderr = TRUE, env = child_env()))
+  out <- suppressWarnings(rscript(c("--vanilla", shQuote(script)), stdout = TRUE,
+    stderr = TRUE, env = child_env()))
   status <- attr(out, "status")
   list(status = if (is.null(status)) 0L else status, output = as.character(out))
+}
+
+# Runs Rscript through system2() with `args` (quoted for the shell), SIGINT at its
+# default. A process started in the background by a shell without job control has
+# SIGINT ignored, and its children inherit that; a newer R then installs no handler
+# and takes no interrupts, which the tests of interrupts need. perl, which every unix
+# has, resets it and becomes Rscript.
+rscript <- function(args, ...) {
+  program <- file.path(R.home("bin"), "Rscript")
+  if (!nzchar(Sys.which("perl"))) return(system2(program, args, ...))
+  reset <- '$SIG{INT} = "DEFAULT"; exec @ARGV or die "$!\\n"'
+  system2("perl", c("-e", shQuote(reset), shQuote(program), args), ...)
 }
 
 # The lines of a child's output that start with a tag, tag removed.
