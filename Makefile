@@ -16,7 +16,7 @@ VERSION        = $(shell sed -n 's/^Version: *//p' DESCRIPTION)
 .PHONY: deps fuzz-deps valgrind-deps install test check rcmdcheck check-arm32 \
   check-arm64 check-current-r demo format format-check clean battery sanitize valgrind \
   fuzz robust harness harness-arm32 harness-arm64 harness-s390x bench bench-timers \
-  bench-against count-instructions count-instructions-arm64
+  bench-against count-calls count-instructions count-instructions-arm64
 
 # Installs the Debian packages of $(1) that are missing; apt-get update only then.
 define apt_install
@@ -110,14 +110,26 @@ bench-timers: install
 # The codec routines of this tree against those of the git revision BASELINE, built
 # into tools/build/baseline and timed in the same R process.
 bench-against: install
-	@test -n "$(BASELINE)" || { echo "usage: make bench-against BASELINE=<git revision>"; exit 1; }
 	$(call apt_install,r-cran-bench)
+	$(build_baseline)
+	$(RSCRIPT) bench/against.R tools/build/baseline/src \
+	  tools/build/baseline/lib/client/libs/client.so
+
+# Instructions per call of base64_decode() on short text, this tree against BASELINE:
+# the R code around the routine, where timings drown in noise.
+count-calls: install
+	$(call apt_install,valgrind)
+	$(build_baseline)
+	@tools/count-calls tools/build/baseline/lib $(R_LIB)
+
+# Builds and installs the git revision BASELINE into tools/build/baseline.
+define build_baseline
+	@test -n "$(BASELINE)" || { echo "usage: make $@ BASELINE=<git revision>"; exit 1; }
 	@rm -rf tools/build/baseline && mkdir -p tools/build/baseline/src tools/build/baseline/lib
 	git archive $(BASELINE) | tar -x -C tools/build/baseline/src
 	R CMD INSTALL --library=tools/build/baseline/lib tools/build/baseline/src \
 	  >tools/build/baseline/install.log 2>&1 || { cat tools/build/baseline/install.log; exit 1; }
-	$(RSCRIPT) bench/against.R tools/build/baseline/src \
-	  tools/build/baseline/lib/client/libs/client.so
+endef
 
 # Instructions per input byte of the scalar path at 1 MiB, counted by callgrind.
 count-instructions:

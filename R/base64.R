@@ -13,20 +13,23 @@ base64_decode <- function(x) {
   }
   out <- .Call(tarnwick_base64_decode, text)
   # The decoder stops at the first "=", and at a byte outside the alphabet it gives up
-  # and returns 3 bytes a group. Well-formed text with padding therefore comes back
-  # one byte short for "=" at the end, two for "==", and any other shortfall means an
-  # "=" out of place. Text that comes back at full length either has no "=" or holds a
-  # bad byte, which encoding the result back tells.
-  short <- n / 4 * 3 - length(out)
-  if (short > 0) {
-    if (short > 2 || (short == 2 && text[n] != pad_byte)) stop_malformed(text, out)
-  } else if (n > 0) {
-    whole <- if (n < one_group_check_from) {
-      identical(.Call(tarnwick_base64_encode, out), text)
-    } else {
-      decoded_whole(text, out)
+  # and returns 3 bytes a group. Text that comes back at full length therefore either
+  # has no "=" or holds a bad byte, which encoding the result back tells. Well-formed
+  # padding comes back one byte short for "=" at the end, two for "==", and any other
+  # shortfall means an "=" out of place. The lengths are compared without a variable
+  # in between: on short text each R operation shows in the time of a call.
+  if (length(out) == n * 0.75) {
+    if (n > 0) {
+      whole <- if (n < one_group_check_from) {
+        identical(.Call(tarnwick_base64_encode, out), text)
+      } else {
+        decoded_whole(text, out)
+      }
+      if (!whole) stop_malformed(text, out)
     }
-    if (!whole) stop_malformed(text, out)
+  } else if (length(out) != n * 0.75 - 1 &&
+    (length(out) != n * 0.75 - 2 || text[n] != pad_byte)) {
+    stop_malformed(text, out)
   }
   out
 }
