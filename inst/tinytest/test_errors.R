@@ -1,5 +1,6 @@
 # The located error texts, raised through the exported raisers and by the routines.
 source("helpers.R")
+library(client)
 load_helper()
 so <- client_so()
 message_of <- function(expr) tryCatch({ expr; NA_character_ }, error = conditionMessage)

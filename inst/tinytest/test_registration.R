@@ -1,5 +1,6 @@
 # The routine table as R sees it once the library is loaded.
 source("helpers.R")
+library(client)
 
 ## ---- the eight routines with their argument counts ----
 routines <- getDLLRegisteredRoutines("client")$.Call
