@@ -9,12 +9,12 @@ suppressPackageStartupMessages({
   library(client)
   library(bench)
 })
+source("bench/timing.R")
 
 load_at_start <- readLines("/proc/loadavg")
 quick <- nzchar(Sys.getenv("BENCH_QUICK"))
 repeats <- if (quick) 3L else 7L  # medians per call and way, for the spread
 reps <- if (quick) 5L else 9L     # timings (batches or rounds) behind one median
-min_batch_bytes <- 16 * 2^20
 
 enc <- function(x) .Call(client:::tarnwick_base64_encode, x)
 dec <- function(x) .Call(client:::tarnwick_base64_decode, x)
@@ -23,51 +23,28 @@ alloc <- function(n) .Internal(vector("raw", n))
 # The batch timer as bench/timing.R had it: gc(), then one Sys.time() around a batch of
 # calls worth 16 MiB of input; the median of `reps` batch means, in rotation.
 batch_medians <- function(calls, bytes, reps) {
-  timings <- list()
-  keys <- names(calls)
-  for (r in seq_len(reps)) {
-    for (key in keys[(seq_along(keys) + r - 2) %% length(keys) + 1]) {
-      batch <- max(1L, as.integer(min_batch_bytes %/% bytes[[key]]))
-      f <- calls[[key]]
-      invisible(gc())
-      start <- Sys.time()
-      for (k in seq_len(batch)) f()
-      timings[[key]] <- c(timings[[key]],
-                          as.numeric(Sys.time() - start, units = "secs") / batch)
-    }
-  }
-  list(median = list(`batch means` = vapply(timings[keys], median, 0)),
-       gc_share = setNames(rep(NA_real_, length(keys)), keys))
+  rounds <- in_rotation(names(calls), reps, function(key) {
+    batch <- calls_per_round(bytes[[key]])
+    f <- calls[[key]]
+    invisible(gc())
+    start <- Sys.time()
+    for (k in seq_len(batch)) f()
+    as.numeric(Sys.time() - start, units = "secs") / batch
+  })
+  list(median = list(`batch means` = vapply(rounds, function(r) median(unlist(r)), 0)),
+       gc_share = setNames(rep(NA_real_, length(calls)), names(calls)))
 }
 
-# bench::mark in rotation: each round times every call over as many calls as a batch
-# above, each call on its own clock, after gc() when `collect`. Two medians over all
-# calls of all rounds: of those during which R collected no garbage (as filter_gc
-# does), and of all.
+# bench::mark in rotation, as bench/timing.R uses it, after gc() only when `collect`.
+# Two medians over all calls of all rounds: of those during which R collected no
+# garbage (as filter_gc does), and of all.
 mark_medians <- function(calls, bytes, reps, collect) {
-  times <- list()
-  had_gc <- list()
-  keys <- names(calls)
-  for (r in seq_len(reps)) {
-    for (key in keys[(seq_along(keys) + r - 2) %% length(keys) + 1]) {
-      batch <- max(1L, as.integer(min_batch_bytes %/% bytes[[key]]))
-      f <- calls[[key]]
-      if (collect) invisible(gc())
-      m <- bench::mark(f(), iterations = batch, check = FALSE, memory = FALSE,
-                       filter_gc = FALSE)
-      times[[key]] <- c(times[[key]], as.numeric(m$time[[1]]))
-      gcs <- m$gc[[1]]
-      had_gc[[key]] <- c(had_gc[[key]],
-                         if (nrow(gcs) == 0) rep(FALSE, batch) else rowSums(gcs) > 0)
-    }
-  }
-  filtered <- vapply(keys, function(key) {
-    keep <- if (all(had_gc[[key]])) TRUE else !had_gc[[key]]
-    median(times[[key]][keep])
-  }, 0)
-  list(median = list(filter_gc = filtered,
-                     `all calls` = vapply(times[keys], median, 0)),
-       gc_share = vapply(had_gc[keys], mean, 0))
+  rounds <- in_rotation(names(calls), reps, function(key) {
+    mark_round(calls[[key]], bytes[[key]], collect)
+  })
+  list(median = list(filter_gc = vapply(rounds, median_without_gc, 0),
+                     `all calls` = vapply(rounds, function(r) median(round_times(r)), 0)),
+       gc_share = vapply(rounds, function(r) mean(round_gcs(r)), 0))
 }
 
 # bench::mark as its documentation shows it: all calls in one call, one after the
