@@ -25,8 +25,8 @@ install_host_tools() {
   dpkg-query -W -f='${Status}' debootstrap 2>/dev/null | grep -q 'ok installed' &&
     return 0
   apt-get -o DPkg::Lock::Timeout=600 update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 install \
-    --no-install-recommends -y -qq debootstrap
+  DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 -y -qq \
+    install --no-install-recommends debootstrap
 }
 
 # Runs $2... with its output in the file $1, which is printed if the command fails.
