@@ -1,22 +1,26 @@
-# Set-up, build, tests and demo for the client R package. Run as root on Debian 12.
-R_LIB         := $(CURDIR)/.lib
-ARM32_CACHE   ?= $(HOME)/.cache/client-arm32
-ARM64_CACHE   ?= $(HOME)/.cache/client-arm64
+# Set-up, build, tests, checks and benchmarks of the client R package. Run as root on
+# Debian 12: every target installs the Debian packages it needs. `make help` lists them.
+R_LIB           := $(CURDIR)/.lib
+ARM32_CACHE     ?= $(HOME)/.cache/client-arm32
+ARM64_CACHE     ?= $(HOME)/.cache/client-arm64
 CURRENT_R_CACHE ?= $(HOME)/.cache/client-current-r
-STRICT        := $(CURDIR)/tools/Makevars.strict
+STRICT          := $(CURDIR)/tools/Makevars.strict
 # python3 plays the parent process in test_parent.R.
-R_PACKAGES    := r-base-dev r-cran-tinytest python3
+R_PACKAGES      := r-base-dev r-cran-tinytest python3
 # clang-14 for libFuzzer; its runtime libraries come only as a recommendation, which
 # --no-install-recommends skips, so libclang-rt-14-dev is named too.
-FUZZ_PACKAGES := clang-14 libclang-rt-14-dev
-FUZZ_SECONDS  ?= 60
-RSCRIPT       := R_LIBS=$(R_LIB) Rscript --vanilla
-VERSION        = $(shell sed -n 's/^Version: *//p' DESCRIPTION)
+FUZZ_PACKAGES   := clang-14 libclang-rt-14-dev
+BENCH_PACKAGES  := r-cran-bench r-cran-base64enc r-cran-jsonlite
+FUZZ_SECONDS    ?= 60
+RSCRIPT         := R_LIBS=$(R_LIB) Rscript --vanilla
+CODEC_SRC       := $(wildcard src/b64_*.cpp)
+TOOLS_CXX       := g++ -std=c++17 -O2 -Wall -Wextra -pedantic -Werror
 
-.PHONY: deps fuzz-deps valgrind-deps install test check rcmdcheck check-arm32 \
-  check-arm64 check-current-r demo format format-check clean battery sanitize valgrind \
-  fuzz robust harness harness-arm32 harness-arm64 harness-s390x bench bench-timers \
-  bench-against count-calls count-instructions count-instructions-arm64
+.DEFAULT_GOAL := help
+.PHONY: help deps install test demo check clean rcmdcheck harness battery sanitize \
+  valgrind fuzz robust check-arm32 check-arm64 check-current-r harness-arm32 \
+  harness-arm64 harness-s390x bench bench-against count-calls count-instructions \
+  count-instructions-arm64 format format-check fuzz-deps valgrind-deps
 
 # Installs the Debian packages of $(1) that are missing; apt-get update only then.
 define apt_install
@@ -30,46 +34,72 @@ define apt_install
 	fi
 endef
 
-deps:
+##@ Everyday
+help: ## list the targets by section
+	@awk 'BEGIN { FS = ":.*## " } \
+	  /^##@ / { printf "\n%s\n", substr($$0, 5) } \
+	  /^[a-z0-9-]+:.*## / { printf "  %-26s %s\n", $$1, $$2 }' $(MAKEFILE_LIST)
+
+deps: ## install R, tinytest and python3 from Debian when missing
 	$(call apt_install,$(R_PACKAGES))
 
-fuzz-deps:
-	$(call apt_install,$(FUZZ_PACKAGES))
-
-valgrind-deps: deps
-	$(call apt_install,valgrind)
-
-install: deps
+install: deps ## build and install the package into .lib/ with strict warnings
 	@mkdir -p $(R_LIB)
 	R_MAKEVARS_USER=$(STRICT) R CMD INSTALL --library=$(R_LIB) . >$(R_LIB)/install.log 2>&1 \
 	  || { cat $(R_LIB)/install.log; exit 1; }
 	@rm -f src/*.o src/*.so
 
-test: install
+test: install ## the test suite, long tests included
 	$(RSCRIPT) tools/run-tests.R
 
-demo: install
+demo: install ## run demo/reroute.R
 	$(RSCRIPT) demo/reroute.R
 
+check: harness test rcmdcheck robust ## everything native: harness, suite, R CMD check, robustness
+
+clean: ## remove build products
+	rm -rf $(R_LIB) client.Rcheck client_*.tar.gz src/*.o src/*.so tools/build
+
+##@ Checks that make check runs
 # R CMD check --as-cran on the built tarball, offline, as check-current-r runs it under
 # the newest R; any note, warning or error fails the target. pandoc lets it check that
 # NEWS.md converts; without it the check notes that it could not.
-rcmdcheck: deps
+rcmdcheck: deps ## R CMD check --as-cran --no-manual, offline; any note fails
 	$(call apt_install,pandoc)
 	@rm -rf client.Rcheck client_*.tar.gz
 	bash tools/current-r/steps.sh build
 	bash tools/current-r/steps.sh check
 
-# The codec's kernels against its scalar code and a plain model, outside R; built with
-# the address and undefined-behaviour sanitizers so stray reads and writes fail it.
-CODEC_SRC := $(wildcard src/b64_*.cpp)
-TOOLS_CXX := g++ -std=c++17 -O2 -Wall -Wextra -pedantic -Werror
-harness: deps
+# Built with the address and undefined-behaviour sanitizers so that stray reads and
+# writes fail it.
+harness: deps ## every codec kernel this CPU has against the scalar code and a model
 	@mkdir -p tools/build
 	$(TOOLS_CXX) -fsanitize=address,undefined -fno-sanitize-recover=all \
 	  -o tools/build/b64_harness tools/b64_harness.cpp $(CODEC_SRC)
 	tools/build/b64_harness
 
+robust: battery sanitize fuzz ## battery, sanitize and fuzz
+
+battery: install ## every routine with arguments it cannot use, each call in a child R
+	$(RSCRIPT) tools/battery.R
+
+sanitize: deps ## the suite and the battery under ASan and UBSan
+	bash tools/sanitize.sh
+
+fuzz: fuzz-deps ## libFuzzer on the codec core, FUZZ_SECONDS (60)
+	bash tools/fuzz.sh $(FUZZ_SECONDS)
+
+fuzz-deps:
+	$(call apt_install,$(FUZZ_PACKAGES))
+
+##@ Slow checks
+valgrind: valgrind-deps ## the suite under valgrind, child R processes traced
+	bash tools/valgrind.sh
+
+valgrind-deps: deps
+	$(call apt_install,valgrind)
+
+##@ Other platforms (CI runs these after check)
 # Builds the harness with the cross compiler $(1) into tools/build/b64_harness_$(2) and
 # runs it under the user-mode emulator $(3).
 define cross_harness
@@ -80,44 +110,39 @@ define cross_harness
 	$(3) tools/build/b64_harness_$(2)
 endef
 
-# The same harness built for 32-bit ARM and run under qemu-arm: the NEON kernels.
-harness-arm32:
+harness-arm32: ## the codec harness for armhf under qemu-arm (NEON)
 	$(call cross_harness,arm-linux-gnueabihf,arm32,qemu-arm)
 
-# The same for 64-bit ARM under qemu-aarch64: the AArch64 NEON kernels.
-harness-arm64:
+harness-arm64: ## the codec harness for arm64 under qemu-aarch64 (NEON)
 	$(call cross_harness,aarch64-linux-gnu,arm64,qemu-aarch64)
 
-# The same for s390x under qemu-s390x: a big-endian CPU, where the scalar code alone
-# runs and any byte-order assumption in it shows.
-harness-s390x:
+harness-s390x: ## the codec harness on big-endian s390x under qemu-s390x
 	$(call cross_harness,s390x-linux-gnu,s390x,qemu-s390x)
 
-# The benchmarks time with bench::mark (r-cran-bench); the codec's peers come too.
-BENCH_PACKAGES := r-cran-bench r-cran-base64enc r-cran-jsonlite
+# The ARM R is fetched into the cache, kept outside the tree: R CMD build copies the
+# whole folder.
+check-arm32: deps ## the suite under Debian's armhf R, run by qemu-arm
+	bash tools/cross/check.sh armhf $(ARM32_CACHE)
 
-# Installs the peers when missing, then times the codec against them and the floor,
-# prints the table and draws bench/throughput.png; BENCH_QUICK=1 for a short run.
-bench: install
+check-arm64: deps ## the suite under Debian's arm64 R, run by qemu-aarch64
+	bash tools/cross/check.sh arm64 $(ARM64_CACHE)
+
+check-current-r: ## R CMD check and the suite (also without /proc) under Debian unstable's R
+	bash tools/current-r/check.sh $(CURRENT_R_CACHE)
+
+##@ Speed
+bench: install ## the codec against its peers; table and bench/throughput.png (BENCH_QUICK=1)
 	$(call apt_install,$(BENCH_PACKAGES))
 	$(RSCRIPT) bench/base64.R
 
-# The batch timer that bench/ used to have against bench::mark, on the same calls.
-bench-timers: install
-	$(call apt_install,r-cran-bench)
-	$(RSCRIPT) bench/timers.R
-
-# The codec routines of this tree against those of the git revision BASELINE, built
-# into tools/build/baseline and timed in the same R process.
-bench-against: install
+bench-against: install ## this tree's codec against BASELINE=<git revision>, one process
 	$(call apt_install,r-cran-bench)
 	$(build_baseline)
 	$(RSCRIPT) bench/against.R tools/build/baseline/src \
 	  tools/build/baseline/lib/client/libs/client.so
 
-# Instructions per call of base64_decode() on short text, this tree against BASELINE:
-# the R code around the routine, where timings drown in noise.
-count-calls: install
+# Timers cannot see a few hundred instructions in a call of a few microseconds.
+count-calls: install ## instructions per base64_decode() call on short text, against BASELINE
 	$(call apt_install,valgrind)
 	$(build_baseline)
 	@tools/count-calls tools/build/baseline/lib $(R_LIB)
@@ -131,17 +156,15 @@ define build_baseline
 	  >tools/build/baseline/install.log 2>&1 || { cat tools/build/baseline/install.log; exit 1; }
 endef
 
-# Instructions per input byte of the scalar path at 1 MiB, counted by callgrind.
-count-instructions:
+count-instructions: ## instructions per byte of the scalar codec, by callgrind
 	$(call apt_install,valgrind)
 	@mkdir -p tools/build
 	$(TOOLS_CXX) -DCLIENT_B64_SCALAR_ONLY -o tools/build/b64_count tools/b64_count.cpp \
 	  $(CODEC_SRC)
 	@tools/count-instructions tools/build/b64_count "scalar path"
 
-# The same on 64-bit ARM, scalar path and NEON kernel, at 64 KiB: counted from
-# qemu-aarch64's log of executed instructions (valgrind runs no arm64 code here).
-count-instructions-arm64:
+# valgrind runs no arm64 code here: qemu-aarch64's log of executed instructions counts.
+count-instructions-arm64: ## the same on arm64, scalar and NEON, under qemu-aarch64
 	$(call apt_install,g++-aarch64-linux-gnu qemu-user)
 	@mkdir -p tools/build
 	aarch64-linux-gnu-$(TOOLS_CXX) -static -DCLIENT_B64_SCALAR_ONLY \
@@ -151,46 +174,10 @@ count-instructions-arm64:
 	@tools/count-instructions tools/build/b64_count_arm64_scalar "scalar path" qemu-aarch64
 	@tools/count-instructions tools/build/b64_count_arm64 "neon64 kernel" qemu-aarch64
 
-# Every routine with arguments it cannot use, each call in a child R process.
-battery: install
-	$(RSCRIPT) tools/battery.R
+##@ Style
+CXX_FILES := $(wildcard src/*.cpp src/*.h tools/*.cpp tools/*.h tools/fuzz/*.cpp)
+format: ## clang-format the C++ sources in place
+	clang-format -i $(CXX_FILES)
 
-# The test suite under AddressSanitizer and UndefinedBehaviorSanitizer.
-sanitize: deps
-	bash tools/sanitize.sh
-
-# The test suite under valgrind; slow, so not part of check.
-valgrind: valgrind-deps
-	bash tools/valgrind.sh
-
-# The base64 core against its model; make fuzz FUZZ_SECONDS=600 for a longer run.
-fuzz: fuzz-deps
-	bash tools/fuzz.sh $(FUZZ_SECONDS)
-
-robust: battery sanitize fuzz
-
-check: harness test rcmdcheck robust
-
-# The test suite under a 32-bit ARM R run by qemu-arm, fetched into ARM32_CACHE (kept
-# outside the tree: R CMD build copies the whole folder).
-check-arm32: deps
-	bash tools/cross/check.sh armhf $(ARM32_CACHE)
-
-# The same under a 64-bit ARM R run by qemu-aarch64, fetched into ARM64_CACHE.
-check-arm64: deps
-	bash tools/cross/check.sh arm64 $(ARM64_CACHE)
-
-# R CMD check --as-cran and the test suite under the newest R that Debian ships, in a
-# Debian unstable root built into CURRENT_R_CACHE and kept there; the suite runs a
-# second time without /proc.
-check-current-r:
-	bash tools/current-r/check.sh $(CURRENT_R_CACHE)
-
-format:
-	clang-format -i src/*.cpp src/*.h tools/*.cpp
-
-format-check:
-	clang-format --dry-run --Werror src/*.cpp src/*.h tools/*.cpp
-
-clean:
-	rm -rf $(R_LIB) client.Rcheck client_*.tar.gz src/*.o src/*.so tools/build
+format-check: ## fail if clang-format would change anything
+	clang-format --dry-run --Werror $(CXX_FILES)
