@@ -41,9 +41,9 @@ as_fd <- function(fd) {
 }
 
 # A flag that means what it says: TRUE or FALSE, never NA.
-as_flag <- function(flag) {
+as_flag <- function(flag, arg) {
   if (!is.logical(flag) || is.object(flag) || length(flag) != 1L || is.na(flag)) {
-    stop_arg("drop", "TRUE or FALSE", flag)
+    stop_arg(arg, "TRUE or FALSE", flag)
   }
   flag
 }

@@ -1,12 +1,13 @@
 # Rerouting standard output and standard error (descriptors 1 and 2): by hand with
-# set_*(), or for the duration of an expression with with_*().
+# set_*(), or while an expression runs with with_*().
 #
-# Every step takes `call`, the call of the exported function, and raises its errors
-# naming it: the user sees the call they wrote, not the internal function that failed.
+# The steps below raise errors whose call is an internal one. Each exported function
+# takes its own call once and hands it to raise_as() or run_rerouted(), which raise
+# every error under it: the user sees the call they wrote.
 
-# Evaluates `step`; an error it raises is raised again naming `call`.
-in_call <- function(call, step) {
-  tryCatch(step, error = function(e) {
+# Evaluates `expr`; an error it raises is raised again as an error of `call`.
+raise_as <- function(call, expr) {
+  tryCatch(expr, error = function(e) {
     e$call <- call
     stop(e)
   })
@@ -17,133 +18,184 @@ in_call <- function(call, step) {
 # stdio's buffer.
 flush_std <- function(target) flush(if (target == 1L) stdout() else stderr())
 
-# Points descriptor `target` at descriptor `fd`, consuming it, without flushing. Returns
-# NULL when `drop`, else a fresh duplicate of the stream that was in place.
-switch_std <- function(target, fd, drop, call) {
-  in_call(call, if (target == 1L) {
+# Points descriptor `target` at descriptor `fd` and closes `fd`, without flushing.
+# Returns NULL when `drop`, else a fresh close-on-exec duplicate of the earlier stream.
+switch_std <- function(target, fd, drop) {
+  if (target == 1L) {
     .Call(tarnwick_set_stdout, fd, drop)
   } else {
     .Call(tarnwick_set_stderr, fd, drop)
-  })
+  }
 }
 
-# Flushes, then switches. A failed flush raises before anything changes.
-set_std <- function(target, fd, drop, call) {
-  in_call(call, flush_std(target))
-  switch_std(target, fd, drop, call)
-}
-
-# set_std() for a descriptor the user names. The other standard stream is not the
-# user's to give away: for set_stdout(2), like the shell's 1>&2, the routine consumes
-# a duplicate of descriptor 2, so that standard error stays open. If the switch fails,
-# the duplicate goes back onto its own stream, which closes it, needs no free
-# descriptor and leaves that stream referring to what it referred to.
-set_std_to_fd <- function(target, fd, drop, call) {
+# Flushes, then points `target` at the descriptor `fd` the caller names, consuming it,
+# as switch_std() does. A failed flush raises before anything changes. The other
+# standard stream is not the caller's to give away: for set_stdout(2), like the shell's
+# 1>&2, the switch consumes a duplicate of descriptor 2, which stays open. If that
+# switch fails, the duplicate goes back onto its own stream, which closes it, needs no
+# free descriptor and leaves that stream as it was.
+set_std_to_fd <- function(target, fd, drop) {
+  flush_std(target)
   other <- 3L - target
-  if (fd != other) return(set_std(target, fd, drop, call))
-  # Rerouting a stream to itself leaves it open and returns a duplicate.
-  copy <- switch_std(other, other, FALSE, call)
-  tryCatch(set_std(target, copy, drop, call), error = function(e) {
-    switch_std(other, copy, TRUE, call)
+  if (fd != other) return(switch_std(target, fd, drop))
+  copy <- switch_std(other, other, FALSE)  # a stream switched to itself stays open
+  tryCatch(switch_std(target, copy, drop), error = function(e) {
+    switch_std(other, copy, TRUE)
     stop(e)
   })
 }
 
-# Points descriptor `target` at the file `path`, created or emptied. Returns a fresh
-# duplicate of the stream that was in place.
-set_std_file <- function(target, path, call) {
-  in_call(call, {
-    flush_std(target)
-    if (target == 1L) {
-      .Call(tarnwick_set_stdout_to_file, path)
-    } else {
-      .Call(tarnwick_set_stderr_to_file, path)
-    }
-  })
+# Flushes, then points `target` at the file `path`, created or emptied. Returns a
+# fresh close-on-exec duplicate of the earlier stream.
+set_std_to_file <- function(target, path) {
+  flush_std(target)
+  if (target == 1L) {
+    .Call(tarnwick_set_stdout_to_file, path)
+  } else {
+    .Call(tarnwick_set_stderr_to_file, path)
+  }
 }
 
-# Reroutes descriptor `target` until the calling with_*() function exits. `switch`
-# makes the switch: a function of the user's call that returns the saved duplicate.
-# The with_*() functions evaluate `code` in their own frame, with interrupts as the
-# caller has them, so that an error raised by it names the call the user wrote.
+# Points `target` at `destination`, a path or a descriptor, keeping the earlier stream.
+# Returns its saved duplicate.
+switch_to <- function(target, destination) {
+  if (is.character(destination)) {
+    set_std_to_file(target, destination)
+  } else {
+    set_std_to_fd(target, destination, FALSE)
+  }
+}
+
+# Evaluates `code` with streams rerouted, and puts them back however `code` ends.
+# `routes` lists the switches, made in order: list(target = 1L or 2L, destination = a
+# path or a descriptor). Returns withVisible() of `code`; with `print_value`, also prints its
+# value when visible, while still rerouted, as the console would. `after_failure` runs
+# once the streams are back when `code` did not return (it fails, is interrupted, or a
+# switch fails). Errors are raised as errors of `call`.
 #
-# The restore is registered in the caller's frame (do.call() evaluates on.exit()
-# there) before the switch, and interrupts are held from the switch until the saved
-# duplicate is recorded. The restore is registered twice: R acts on an interrupt at any
-# evaluation where interrupts are allowed, also in an on.exit() expression before the
-# restore has held them. That aborts the one expression, and R goes on with the next,
-# which finds the stream put back or puts it back.
-reroute_until_exit <- function(target, switch) {
+# Interrupts. `code` runs with interrupts as the caller has them; the rest holds them
+# where a stream changes, and an interrupt anywhere else leaves through on.exit(),
+# which puts back what was switched. R acts on an interrupt also inside an on.exit()
+# expression before that has held interrupts: it abandons that one expression and goes
+# on with the next, so the put-back is registered twice, and the second finds the work
+# done or does it. test_scoped_reroute.R proves it with an interrupt at every point of
+# a call (the sweep) and a storm of them from another process.
+#
+# Errors. R prints an error's message before it unwinds the stack, so on.exit() comes
+# too late to put back a stream that the message should reach: a calling handler puts
+# the streams back first. An outer handler that resumes `code` through a restart after
+# an error therefore finds the streams put back.
+run_rerouted <- function(call, routes, code, print_value = FALSE, after_failure = NULL) {
   state <- new.env(parent = emptyenv())
-  state$target <- target
-  state$call <- sys.call(-1L)
-  restore <- bquote(put_back(.(state)))
-  frame <- parent.frame()
-  do.call(on.exit, list(restore, TRUE), envir = frame)
-  do.call(on.exit, list(restore, TRUE), envir = frame)
-  suspendInterrupts(state$saved <- switch(state$call))
-  invisible()
+  state$call <- call
+  state$routes <- routes
+  state$saved <- list()
+  state$after_failure <- after_failure
+  on.exit(put_back(state, failed = TRUE))
+  on.exit(put_back(state, failed = TRUE), add = TRUE)
+  for (route in routes) {
+    suspendInterrupts(state$saved[[length(state$saved) + 1L]] <-
+      raise_as(call, switch_to(route$target, route$destination)))
+  }
+  value <- withCallingHandlers({
+    value <- withVisible(code)
+    if (print_value && value$visible) print(value$value)
+    value
+  }, error = function(e) {
+    put_back(state, failed = TRUE)
+    if (is_forcing_call(conditionCall(e))) stop(raised_as(e, call))
+  }, warning = function(w) {
+    # Under warn = 2 R turns the warning into an error, which must reach the handler
+    # above: only lesser warnings are raised again here.
+    if (is_forcing_call(conditionCall(w)) && getOption("warn") < 2) {
+      warning(raised_as(w, call))
+      invokeRestart("muffleWarning")
+    }
+  })
+  put_back(state, failed = FALSE)
+  value
 }
 
-# Puts back the stream that `state` holds, with interrupts held, unless it is back
-# already. A failed flush does not stop the switch back. Once the stream is back, the
-# flush's error is raised if `code` returned; if `code` raised, its error is the one
-# the user sees, and the flush's comes as a warning.
-put_back <- function(state) {
-  suspendInterrupts(if (!is.null(state$saved)) {
-    flushed <- tryCatch(flush_std(state$target), error = identity)
-    switch_std(state$target, state$saved, TRUE, state$call)
-    state$saved <- NULL
-    if (inherits(flushed, "error")) {
-      returned <- !identical(returnValue(put_back), put_back)
-      if (returned) stop(simpleError(conditionMessage(flushed), state$call))
-      warning(simpleWarning(conditionMessage(flushed), state$call))
+# Whether `call` is the one R gives a condition that `code` raises itself (stop() or
+# warning() at its top level): that of the function that forced it, withVisible(). It
+# is raised again as a condition of the user's call.
+is_forcing_call <- function(call) identical(call, quote(withVisible(code)))
+
+raised_as <- function(condition, call) {
+  condition$call <- call
+  condition
+}
+
+# Puts back, last switched first, the streams that `state` still holds rerouted, with
+# interrupts held; then, once, runs the state's after_failure when `failed`. A flush
+# that fails does not stop a stream from coming back: once all are back, its error is
+# raised if `code` returned, and comes as a warning if it failed, whose own error is the
+# one the user sees.
+put_back <- function(state, failed) {
+  suspendInterrupts({
+    flush_failure <- NULL
+    for (k in rev(seq_along(state$saved))) {
+      target <- state$routes[[k]]$target
+      flushed <- tryCatch(flush_std(target), error = identity)
+      raise_as(state$call, switch_std(target, state$saved[[k]], TRUE))
+      state$saved[[k]] <- NULL
+      if (inherits(flushed, "error") && is.null(flush_failure)) flush_failure <- flushed
+    }
+    after <- state$after_failure
+    state$after_failure <- NULL
+    if (failed && !is.null(after)) after()
+    if (!is.null(flush_failure)) {
+      if (failed) {
+        warning(simpleWarning(conditionMessage(flush_failure), state$call))
+      } else {
+        stop(simpleError(conditionMessage(flush_failure), state$call))
+      }
     }
   })
 }
+
+# The value of run_rerouted() as the value of the with_*() function: visible or not as
+# `code` left it.
+value_of <- function(value) if (value$visible) value$value else invisible(value$value)
 
 set_stdout <- function(fd, drop = TRUE) {
   fd <- as_fd(fd)
-  drop <- as_flag(drop)
-  invisible(set_std_to_fd(1L, fd, drop, sys.call()))
+  drop <- as_flag(drop, "drop")
+  invisible(raise_as(sys.call(), set_std_to_fd(1L, fd, drop)))
 }
 
 set_stderr <- function(fd, drop = TRUE) {
   fd <- as_fd(fd)
-  drop <- as_flag(drop)
-  invisible(set_std_to_fd(2L, fd, drop, sys.call()))
+  drop <- as_flag(drop, "drop")
+  invisible(raise_as(sys.call(), set_std_to_fd(2L, fd, drop)))
 }
 
 set_stdout_file <- function(path) {
   path <- as_path(path)
-  invisible(set_std_file(1L, path, sys.call()))
+  invisible(raise_as(sys.call(), set_std_to_file(1L, path)))
 }
 
 set_stderr_file <- function(path) {
   path <- as_path(path)
-  invisible(set_std_file(2L, path, sys.call()))
+  invisible(raise_as(sys.call(), set_std_to_file(2L, path)))
 }
 
 with_stdout <- function(fd, code) {
   fd <- as_fd(fd)
-  reroute_until_exit(1L, function(call) set_std_to_fd(1L, fd, FALSE, call))
-  code
+  value_of(run_rerouted(sys.call(), list(list(target = 1L, destination = fd)), code))
 }
 
 with_stderr <- function(fd, code) {
   fd <- as_fd(fd)
-  reroute_until_exit(2L, function(call) set_std_to_fd(2L, fd, FALSE, call))
-  code
+  value_of(run_rerouted(sys.call(), list(list(target = 2L, destination = fd)), code))
 }
 
 with_stdout_file <- function(path, code) {
   path <- as_path(path)
-  reroute_until_exit(1L, function(call) set_std_file(1L, path, call))
-  code
+  value_of(run_rerouted(sys.call(), list(list(target = 1L, destination = path)), code))
 }
 
 with_stderr_file <- function(path, code) {
   path <- as_path(path)
-  reroute_until_exit(2L, function(call) set_std_file(2L, path, call))
-  code
+  value_of(run_rerouted(sys.call(), list(list(target = 2L, destination = path)), code))
 }
