@@ -1,6 +1,6 @@
-// Host entry, routine table, and the routines that act on the process's descriptors.
-// A rerouted stream may grow past 2 GiB: 32-bit glibc opens files with O_LARGEFILE
-// only when file offsets are 64 bits wide (bionic and 64-bit systems always do).
+// R's entry, the routine table, and the routines that act on the process's descriptors.
+// A rerouted stream may grow past 2 GiB: 32-bit glibc opens files with O_LARGEFILE only
+// when file offsets are 64 bits wide.
 #define _FILE_OFFSET_BITS 64
 
 #include <cerrno>
@@ -29,78 +29,68 @@ attribute_visible SEXP tarnwick_base64_decode(SEXP text);
 attribute_visible void R_init_client(DllInfo* dll);
 }
 
-#define RAISE_ERRNO(err, ...) \
-  r_throw_system_error(__func__, "client", __LINE__, (err), nullptr, __VA_ARGS__)
+// Raise an R error from the routine or helper `func`, located at this line of this file:
+// RAISE_ERROR for a bad argument, RAISE_SYSTEM_ERROR for the errno value `err`.
+#define RAISE_ERROR(func, ...) r_throw_error((func), "client", __LINE__, __VA_ARGS__)
+#define RAISE_SYSTEM_ERROR(func, err, ...) \
+  r_throw_system_error((func), "client", __LINE__, (err), nullptr, __VA_ARGS__)
 
 namespace {
 
 const char* const stream_names[] = {"stdin", "stdout", "stderr"};
 
-// Element 0 of an integer argument. R's accessor refuses other types; an empty
-// vector is refused here, since it has no element 0 to read.
+// Element 0 of an integer argument. R's accessor refuses other types; an empty vector
+// has no element 0 and is refused here.
 int first_int(SEXP x, const char* routine, const char* what) {
   const int* values = INTEGER(x);
-  if (XLENGTH(x) < 1) {
-    r_throw_error(routine, "client", __LINE__, "Invalid %s: zero-length integer vector",
-                  what);
-  }
+  if (XLENGTH(x) < 1)
+    RAISE_ERROR(routine, "Invalid %s: zero-length integer vector", what);
   return values[0];
 }
 
 // Element 0 of a logical argument as a flag: any non-zero value, NA included, is true.
 bool first_flag(SEXP x, const char* routine) {
   const int* values = LOGICAL(x);
-  if (XLENGTH(x) < 1) {
-    r_throw_error(routine, "client", __LINE__,
-                  "Invalid drop flag: zero-length logical vector");
-  }
+  if (XLENGTH(x) < 1)
+    RAISE_ERROR(routine, "Invalid drop flag: zero-length logical vector");
   return values[0] != 0;
 }
 
-// Element 0 of a character argument, in the host's own encoding, without conversion.
-// STRING_ELT refuses other types; an empty vector is refused here first, and NA is
-// refused rather than opened as a file named "NA".
+// Element 0 of a character argument, in R's own encoding, without conversion. An empty
+// vector is refused, and so is NA rather than opened as a file named "NA".
 const char* first_path(SEXP x, const char* routine) {
   if (TYPEOF(x) == STRSXP && XLENGTH(x) < 1) {
-    r_throw_error(routine, "client", __LINE__,
-                  "Invalid path: zero-length character vector");
+    RAISE_ERROR(routine, "Invalid path: zero-length character vector");
   }
   SEXP element = STRING_ELT(x, 0);
-  if (element == NA_STRING)
-    r_throw_error(routine, "client", __LINE__, "Invalid path: NA");
+  if (element == NA_STRING) RAISE_ERROR(routine, "Invalid path: NA");
   return R_CHAR(element);
 }
 
 // Makes target_fd refer to what replacement_fd refers to, then closes replacement_fd
-// unless it is the target itself (closing it then would leave the target closed).
-// `saved` is R_NilValue to let the previous stream go, or an integer scalar that
-// receives a fresh duplicate of it; callers allocate it before they acquire any
-// descriptor, so a failed allocation cannot leak one. Returns `saved`.
-// The duplicate is close-on-exec: it is there to put the stream back, and a program
-// that inherited it would hold the previous stream open (a parent's pipe, say) while
-// the target is rerouted. dup2() leaves the target inheritable, whatever the flags of
-// the replacement.
-// On failure raises with the target unchanged, after closing the duplicate it made and,
-// when owns_replacement says the caller opened it, the replacement. A replacement that
-// is not open raises EBADF.
+// unless it is the target itself. `saved` is R_NilValue to let the earlier stream go,
+// or an integer scalar, allocated by the caller before it acquired any descriptor, that
+// receives a close-on-exec duplicate of it. Returns `saved`.
+// On failure raises with the target unchanged, after closing the duplicate and, when
+// owns_replacement, the replacement. A replacement that is not open raises EBADF.
+// Nothing is retried: each call either takes effect or is reported.
 SEXP tarnwick_set_std(int target_fd, int replacement_fd, SEXP saved,
                       bool owns_replacement) {
   int saved_fd = -1;
   if (saved != R_NilValue) {
-    // Like dup(), with the flag set at once: no program started in between (by another
-    // thread, say) can inherit it.
+    // Close-on-exec from the start: a program started while the stream is rerouted
+    // must not hold the earlier stream (a parent's pipe, say) open.
     saved_fd = fcntl(target_fd, F_DUPFD_CLOEXEC, 0);
     if (saved_fd == -1) {
       const int err = errno;
       if (owns_replacement) close(replacement_fd);
-      RAISE_ERRNO(err, "Cannot reroute %s", stream_names[target_fd]);
+      RAISE_SYSTEM_ERROR(__func__, err, "Cannot reroute %s", stream_names[target_fd]);
     }
-    // The lowest free number was taken: getting the replacement's own means it was
-    // not open, and dup2() would then copy the duplicate onto the target and report a
-    // reroute that never happened. Refused as dup2() refuses a closed descriptor.
+    // The lowest free number was taken: the replacement's own means it is not open,
+    // and dup2() would copy the duplicate onto the target instead of failing.
     if (saved_fd == replacement_fd) {
       close(saved_fd);
-      RAISE_ERRNO(EBADF, "Cannot reroute %s", stream_names[target_fd]);
+      RAISE_SYSTEM_ERROR(__func__, EBADF, "Cannot reroute %s", stream_names[target_fd]);
     }
     INTEGER(saved)[0] = saved_fd;
   }
@@ -108,15 +98,15 @@ SEXP tarnwick_set_std(int target_fd, int replacement_fd, SEXP saved,
     const int err = errno;
     if (saved_fd != -1) close(saved_fd);
     if (owns_replacement) close(replacement_fd);
-    RAISE_ERRNO(err, "Cannot reroute %s", stream_names[target_fd]);
+    RAISE_SYSTEM_ERROR(__func__, err, "Cannot reroute %s", stream_names[target_fd]);
   }
-  // Not checked: the target already refers to the replacement, which is what counts.
+  // Unchecked: the target refers to the replacement already, which is what counts.
   if (replacement_fd != target_fd) close(replacement_fd);
   return saved;
 }
 
-// The routines for a descriptor that R code holds: the drop flag decides whether a
-// duplicate of the previous stream is kept and returned.
+// A routine for a descriptor that R code holds: the drop flag says whether a duplicate
+// of the earlier stream is kept and returned.
 SEXP set_stream(int target_fd, SEXP fd, SEXP drop, const char* routine) {
   const int replacement_fd = first_int(fd, routine, "fd");
   if (first_flag(drop, routine)) {
@@ -128,37 +118,36 @@ SEXP set_stream(int target_fd, SEXP fd, SEXP drop, const char* routine) {
   return saved;
 }
 
-// The file's own descriptor lives only until it has been duplicated onto the target,
-// and no program started meanwhile should inherit it.
+// The file's own descriptor lives only until it is duplicated onto the target, and no
+// program started meanwhile may inherit it.
 constexpr int new_file_flags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC;
 constexpr mode_t new_file_mode = 0644;
 
-// The routines for a file: open the path (created with mode 0644 as the umask allows,
-// or emptied), make the target refer to it and return a duplicate of the previous
-// stream. The file's own descriptor is consumed, or closed when the switch fails.
-// A closed target is refused before the file is touched, as the routines for a
-// descriptor refuse it: open() would hand out the target's own number, and there
-// would be no earlier stream to save and put back.
+// A routine for a file: opens the path (created with mode 0644 as the umask allows, or
+// emptied), makes the target refer to it and returns a duplicate of the earlier stream.
+// The file's descriptor is consumed, or closed when the switch fails. A closed target
+// is refused before the file is touched: open() would hand out the target's own number,
+// and there would be no earlier stream to save. open() is not retried: it is
+// interrupted only on slow devices, and then the error is reported.
 SEXP set_stream_to_file(int target_fd, SEXP path, const char* routine) {
   const char* file = first_path(path, routine);
   SEXP saved = PROTECT(Rf_allocVector(INTSXP, 1));
   if (fcntl(target_fd, F_GETFD) == -1) {
     const int err = errno;
-    r_throw_system_error(routine, "client", __LINE__, err, nullptr, "Cannot reroute %s",
-                         stream_names[target_fd]);
+    RAISE_SYSTEM_ERROR(routine, err, "Cannot reroute %s", stream_names[target_fd]);
   }
   const int file_fd = open(file, new_file_flags, new_file_mode);
   if (file_fd == -1) {
     const int err = errno;
-    r_throw_system_error(routine, "client", __LINE__, err, nullptr,
-                         "Cannot open new %s file `%s`", stream_names[target_fd], file);
+    RAISE_SYSTEM_ERROR(routine, err, "Cannot open new %s file `%s`",
+                       stream_names[target_fd], file);
   }
   tarnwick_set_std(target_fd, file_fd, saved, true);
   UNPROTECT(1);
   return saved;
 }
 
-// Sets FD_CLOEXEC on fd, keeping its other descriptor flags. Returns 0 when the flag
+// Sets FD_CLOEXEC on fd and keeps its other descriptor flags. Returns 0 when the flag
 // is set on return, else -errno. Retries EINTR; skips the write when already set.
 int tarnwick_cloexec_fcntl(int fd) {
   int flags;
@@ -177,8 +166,8 @@ int tarnwick_cloexec_fcntl(int fd) {
 // Descriptors below this are all tried; from here on the first failure ends the sweep.
 constexpr int always_swept = 16;
 
-// Linux writes at most about 2 GiB per call anyway; capping the request keeps the
-// count within an R integer on every system.
+// A count that fits an R integer on every system; Linux writes at most about 2 GiB per
+// call anyway.
 constexpr std::size_t max_write = INT_MAX;
 
 }  // namespace
@@ -201,6 +190,8 @@ SEXP tarnwick_set_stderr_to_file(SEXP path) {
   return set_stream_to_file(STDERR_FILENO, path, __func__);
 }
 
+// One write(), never retried nor continued: a short count is the caller's to act on,
+// an interrupted write is reported, and a descriptor that would block takes 0 bytes.
 SEXP tarnwick_write(SEXP fd, SEXP data) {
   const int out_fd = first_int(fd, __func__, "fd");
   const Rbyte* bytes = RAW(data);
@@ -209,7 +200,9 @@ SEXP tarnwick_write(SEXP fd, SEXP data) {
   const ssize_t written = write(out_fd, bytes, size);
   if (written == -1) {
     const int err = errno;
-    if (err != EAGAIN && err != EWOULDBLOCK) RAISE_ERRNO(err, "Cannot write to fd");
+    if (err != EAGAIN && err != EWOULDBLOCK) {
+      RAISE_SYSTEM_ERROR(__func__, err, "Cannot write to fd");
+    }
     return Rf_ScalarInteger(0);
   }
   return Rf_ScalarInteger(static_cast<int>(written));
