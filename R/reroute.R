@@ -154,9 +154,12 @@ put_back <- function(state, failed) {
   })
 }
 
-# The value of run_rerouted() as the value of the with_*() function: visible or not as
-# `code` left it.
-value_of <- function(value) if (value$visible) value$value else invisible(value$value)
+# Evaluates `code` with `target` rerouted to `destination` and returns its value,
+# visible or not as `code` left it.
+with_route <- function(call, target, destination, code) {
+  value <- run_rerouted(call, list(list(target = target, destination = destination)), code)
+  if (value$visible) value$value else invisible(value$value)
+}
 
 set_stdout <- function(fd, drop = TRUE) {
   fd <- as_fd(fd)
@@ -182,20 +185,20 @@ set_stderr_file <- function(path) {
 
 with_stdout <- function(fd, code) {
   fd <- as_fd(fd)
-  value_of(run_rerouted(sys.call(), list(list(target = 1L, destination = fd)), code))
+  with_route(sys.call(), 1L, fd, code)
 }
 
 with_stderr <- function(fd, code) {
   fd <- as_fd(fd)
-  value_of(run_rerouted(sys.call(), list(list(target = 2L, destination = fd)), code))
+  with_route(sys.call(), 2L, fd, code)
 }
 
 with_stdout_file <- function(path, code) {
   path <- as_path(path)
-  value_of(run_rerouted(sys.call(), list(list(target = 1L, destination = path)), code))
+  with_route(sys.call(), 1L, path, code)
 }
 
 with_stderr_file <- function(path, code) {
   path <- as_path(path)
-  value_of(run_rerouted(sys.call(), list(list(target = 2L, destination = path)), code))
+  with_route(sys.call(), 2L, path, code)
 }
