@@ -15,7 +15,28 @@ say("standard output is back; with_stdout_file() returned \"%s\"; %s holds:", va
   basename(log_file))
 writeLines(paste("  |", readLines(log_file)))
 
-say("\n== 2. The stream comes back when the code fails")
+say("\n== 2. Output caught as text: capture_stdout() and capture_output()")
+lines <- capture_stdout({
+  cat("printed by R\n")
+  system("echo printed by a child program")        # capture.output() misses this
+  fd_write(1, "written by C code to descriptor 1\n")  # and this
+})
+say("  capture_stdout() returned %d lines:", length(lines))
+writeLines(paste("  |", lines))
+both <- capture_output({
+  cat("standard output\n")
+  system("echo standard error from a child program 1>&2")
+  message("a message")
+})
+say("  capture_output() kept the order of both streams:")
+writeLines(paste("  |", both))
+say("  a failing call shows its output, then the error:")
+try(capture_stdout({
+  cat("  printed before the error\n")
+  stop("something went wrong")
+}))
+
+say("\n== 3. The stream comes back when the code fails")
 result <- tryCatch(with_stderr_file(log_file, {
   system("echo 'a child program complains' 1>&2")
   stop("something went wrong")
@@ -24,17 +45,17 @@ say("  caught: %s; the file holds:", result)
 writeLines(paste("  |", readLines(log_file)))
 message("  standard error works again")
 
-say("\n== 3. By hand: switch, and put the saved stream back")
+say("\n== 4. By hand: switch, and put the saved stream back")
 saved <- set_stdout_file(log_file)
 cat("rerouted by hand\n")
 set_stdout(saved)  # restores stdout and closes the saved copy
 say("  the file holds: %s", readLines(log_file))
 
-say("\n== 4. One write of bytes to a descriptor")
+say("\n== 5. One write of bytes to a descriptor")
 n <- fd_write(1, "  these bytes went out in one write(2)\n")
 say("  fd_write returned %d", n)
 
-say("\n== 5. A base64 round trip")
+say("\n== 6. A base64 round trip")
 bytes <- as.raw(c(0x00, 0xff, 0x10, 0x80, charToRaw("client")))
 text <- base64_encode(bytes)
 say("  bytes:   %s", paste(format(bytes), collapse = " "))
@@ -44,7 +65,7 @@ say("  decoded: %s (identical: %s)", paste(format(base64_decode(text)), collapse
 say("  malformed text is refused: %s",
   tryCatch(base64_decode("AP8 QA=="), error = conditionMessage))
 
-say("\n== 6. Close-on-exec before a child program starts")
+say("\n== 7. Close-on-exec before a child program starts")
 # A descriptor opened by R is visible to child programs until it is marked. The sweep
 # marks descriptors 0 to 2 too and cannot be undone, so it runs last.
 # A child shell tells which descriptors above 2 it inherited: a redirection from one

@@ -10,6 +10,9 @@ reach output of compiled code and of child programs as well as R's own:
   \item \code{\link{with_stdout_file}}, \code{\link{with_stderr_file}},
     \code{\link{with_stdout}} and \code{\link{with_stderr}} evaluate code with
     standard output or standard error rerouted, and always put the stream back;
+  \item \code{\link{capture_stdout}}, \code{\link{capture_stderr}} and
+    \code{\link{capture_output}} return what the process printed while code ran, as
+    lines or bytes;
   \item \code{\link{set_stdout}}, \code{\link{set_stderr}},
     \code{\link{set_stdout_file}} and \code{\link{set_stderr_file}} switch a stream
     by hand and hand back a duplicate of the earlier one;

@@ -38,7 +38,10 @@ put back, so every line lands where it was written. For standard output the flus
 sends out what compiled code left in the C library's buffer.
 
 The stream is put back however \code{code} ends: when it returns, when it raises an
-error, and when it is interrupted. An interrupt can come at any moment, also while the
+error, and when it is interrupted. An error is reported where the user sees it: the
+stream is put back before R prints the error's message, so that the message of an error
+that leaves \code{with_stderr_file} reaches the console rather than the file. This
+holds for a warning turned into an error (\code{options(warn = 2)}) too. An interrupt can come at any moment, also while the
 stream is being switched or put back, and still never leaves the stream switched or
 the saved duplicate open: interrupts are held from the switch until its duplicate is
 recorded, and while the stream is put back. \code{code} itself runs with interrupts as
@@ -57,7 +60,8 @@ closed, \code{with_stdout_file()} fails with "Bad file descriptor", as
 never reaches the descriptor and is not rerouted.
 }
 \value{The value of \code{code}.}
-\seealso{\code{\link{set_stdout}} to switch and restore by hand.}
+\seealso{\code{\link{capture_stdout}} to get the output back as text,
+\code{\link{set_stdout}} to switch and restore by hand.}
 \examples{
 log <- tempfile(fileext = ".log")
 answer <- with_stdout_file(log, {

@@ -1,0 +1,74 @@
+# Capturing what the process writes to descriptors 1 and 2 while an expression runs, as
+# lines or bytes: by R, by compiled code and by child programs alike.
+
+capture_stdout <- function(code, raw = FALSE) {
+  raw <- as_flag(raw, "raw")
+  capture(sys.call(), 1L, code, raw)
+}
+
+capture_stderr <- function(code, raw = FALSE) {
+  raw <- as_flag(raw, "raw")
+  capture(sys.call(), 2L, code, raw)
+}
+
+capture_output <- function(code, raw = FALSE) {
+  raw <- as_flag(raw, "raw")
+  capture(sys.call(), c(1L, 2L), code, raw)
+}
+
+# Evaluates `code` with the descriptors `targets` rerouted into one temporary file, in
+# the session's temporary folder, and prints its value when visible, as the console
+# would. Returns what reached the file: its lines, or its bytes when `raw`. A file, not
+# a pipe: a pipe blocks once it is full, while nothing reads it. When `code` does not
+# return, what it wrote goes to the earlier stream of the first target once the streams
+# are back, ahead of the error's message. The file is removed however the call ends;
+# the removal is registered twice for the reason run_rerouted() gives.
+capture <- function(call, targets, code, raw) {
+  file <- tempfile("capture-")
+  on.exit(unlink(file))
+  on.exit(unlink(file), add = TRUE)
+  routes <- list(list(target = targets[1L], destination = file))
+  if (length(targets) == 2L) {
+    routes[[2L]] <- list(target = targets[2L], destination = targets[1L])
+  }
+  run_rerouted(call, routes, code, print_value = TRUE, after_failure = function() {
+    replayed <- tryCatch(replay(file, targets[1L]), error = identity)
+    if (inherits(replayed, "error")) {
+      warning(simpleWarning(paste("captured output not replayed:",
+        conditionMessage(replayed)), call))
+    }
+  })
+  if (raw) {
+    readBin(file, "raw", n = file.size(file))
+  } else {
+    readLines(file, warn = FALSE)
+  }
+}
+
+# Writes every byte of `file` to descriptor `fd`, a chunk at a time; a file that was
+# never made writes nothing.
+replay <- function(file, fd) {
+  if (!file.exists(file)) return(invisible())
+  con <- file(file, "rb")
+  on.exit(close(con))
+  repeat {
+    chunk <- readBin(con, "raw", n = replay_chunk)
+    if (length(chunk) == 0L) break
+    write_all(fd, chunk)
+  }
+}
+
+replay_chunk <- 2^20
+
+# Writes all of `bytes` to `fd`, however few each write() takes; a descriptor that
+# would block is waited for.
+write_all <- function(fd, bytes) {
+  while (length(bytes) > 0L) {
+    written <- .Call(tarnwick_write, fd, bytes)
+    if (written == 0L) {
+      Sys.sleep(0.001)
+    } else {
+      bytes <- bytes[-seq_len(written)]
+    }
+  }
+}
