@@ -131,9 +131,10 @@ check-current-r: ## R CMD check and the suite (also without /proc) under Debian 
 	bash tools/current-r/check.sh $(CURRENT_R_CACHE)
 
 ##@ Speed
-bench: install ## the codec against its peers; table and bench/throughput.png (BENCH_QUICK=1)
+bench: install ## the codec and capture_*() against their peers (BENCH_QUICK=1)
 	$(call apt_install,$(BENCH_PACKAGES))
 	$(RSCRIPT) bench/base64.R
+	$(RSCRIPT) bench/capture.R
 
 bench-against: install ## this tree's codec against BASELINE=<git revision>, one process
 	$(call apt_install,r-cran-bench)

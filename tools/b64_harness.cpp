@@ -1,5 +1,5 @@
-// Runs the scalar codec and every block kernel this CPU has against a plain model of
-// the format, output byte for byte, and checks that nothing is written out of bounds.
+// Runs the scalar codec and every block kernel this CPU has against the model of
+// b64_model.h, output byte for byte, and checks that nothing is written out of bounds.
 // Prints one line per codec path and exits non-zero on the first mismatch.
 #include <cstdio>
 #include <cstdlib>
@@ -9,73 +9,15 @@
 #include <vector>
 
 #include "../src/b64_kernels.h"
+#include "b64_model.h"
 
 namespace {
 
-using bytes = std::vector<std::uint8_t>;
 using b64::progress;
+using model::bytes;
 
-const char alphabet[] =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 constexpr std::size_t guard = 64;
 constexpr std::uint8_t guard_byte = 0xA5;
-
-// The model: the encoding and decoding steps, one character at a time.
-bytes model_encode(const bytes& in) {
-  bytes out;
-  std::size_t i = 0;
-  for (; i + 3 <= in.size(); i += 3) {
-    const unsigned g = (in[i] << 16) | (in[i + 1] << 8) | in[i + 2];
-    for (int shift : {18, 12, 6, 0}) out.push_back(alphabet[(g >> shift) & 0x3F]);
-  }
-  if (in.size() - i == 1) {
-    out.push_back(alphabet[in[i] >> 2]);
-    out.push_back(alphabet[(in[i] << 4) & 0x30]);
-    out.insert(out.end(), 2, '=');
-  } else if (in.size() - i == 2) {
-    out.push_back(alphabet[in[i] >> 2]);
-    out.push_back(alphabet[((in[i] << 4) & 0x30) | (in[i + 1] >> 4)]);
-    out.push_back(alphabet[(in[i + 1] << 2) & 0x3C]);
-    out.push_back('=');
-  }
-  return out;
-}
-
-// Alphabet position of a byte, or -1.
-int model_value(std::uint8_t c) {
-  const char* hit = c ? std::strchr(alphabet, c) : nullptr;
-  return hit ? static_cast<int>(hit - alphabet) : -1;
-}
-
-// What the decoding routine returns: provisional vector (zeroed), or the exact bytes.
-bytes model_decode(const bytes& in) {
-  const std::size_t n = in.size();
-  bytes out(3 * (n / 4), 0);
-  if (n % 4 != 0) return out;
-  std::size_t j = 0;
-  for (std::size_t i = 0; i < n && in[i] != '='; ++i) {
-    const int v = model_value(in[i]);
-    if (v < 0) return out;
-    switch (i % 4) {
-      case 0:
-        out[j] = static_cast<std::uint8_t>(v << 2);
-        break;
-      case 1:
-        out[j++] |= v >> 4;
-        out[j] = static_cast<std::uint8_t>(v << 4);
-        break;
-      case 2:
-        out[j++] |= v >> 2;
-        out[j] = static_cast<std::uint8_t>(v << 6);
-        break;
-      default:
-        out[j++] |= v;
-        break;
-    }
-  }
-  out.resize(j);
-  return out;
-}
 
 // A codec path: a block kernel (none for the scalar path) with the scalar code after it.
 struct path {
@@ -172,8 +114,8 @@ void check(const path& p, const bytes& in, tally& t, const char* what) {
   ++t.cases;
   const bytes enc = run_encode(p, in);
   const bytes dec = run_decode(p, in);
-  const bool enc_ok = enc == model_encode(in);
-  const bool dec_ok = dec == model_decode(in);
+  const bool enc_ok = enc == model::encode(in);
+  const bool dec_ok = dec == model::decode(in);
   if ((enc_ok && dec_ok) || ++t.failures > 5) return;
   std::fprintf(stdout, "%s: %s %s mismatch for input %s\n", p.name, what,
                enc_ok ? "decode" : "encode", show(in).c_str());
@@ -194,7 +136,7 @@ void check_every_byte(const path& p, const bytes& in, tally& t) {
 bytes random_text(std::mt19937_64& rng, std::size_t n_bytes) {
   bytes raw(n_bytes);
   for (auto& b : raw) b = static_cast<std::uint8_t>(rng());
-  return model_encode(raw);
+  return model::encode(raw);
 }
 
 void run_path(const path& p) {
@@ -205,7 +147,7 @@ void run_path(const path& p) {
     bytes raw(n);
     for (auto& b : raw) b = static_cast<std::uint8_t>(rng());
     check(p, raw, t, "length");
-    check(p, model_encode(raw), t, "length");
+    check(p, model::encode(raw), t, "length");
   }
   // Every byte value at every position of a text of a few blocks, and of its bytes.
   for (std::size_t n_bytes : {96u, 97u, 98u}) {

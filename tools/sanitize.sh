@@ -7,24 +7,20 @@
 # 5 GB, more under the sanitizer, and the long parts of the memory test are about the C
 # library's allocator, which ASan replaces with its own.
 set -euo pipefail
+# shellcheck source=SCRIPTDIR/instrumented.sh
+source "$(dirname "$0")/instrumented.sh"
 build=$PWD/tools/build/sanitize
-rm -rf "$build"
-mkdir -p "$build/lib" "$build/reports" "$build/helper"
 sanitize_flags="-g -O1 -fsanitize=address,undefined -fno-omit-frame-pointer"
-cat >"$build/Makevars" <<MAKEVARS
+mkdir -p tools/build
+cat >tools/build/sanitize.Makevars <<MAKEVARS
 $(cat tools/Makevars.strict)
 CXX17FLAGS += $sanitize_flags
 CFLAGS += $sanitize_flags
 LDFLAGS += -fsanitize=address,undefined
 MAKEVARS
 # A library built with the sanitizer cannot be loaded without its runtime preloaded.
-R_MAKEVARS_USER="$build/Makevars" R CMD INSTALL --no-test-load --library="$build/lib" . \
-  >"$build/install.log" 2>&1 || { cat "$build/install.log"; exit 1; }
-rm -f src/*.o src/*.so
-cp inst/tinytest/native/testhelper.c "$build/helper/"
-R_MAKEVARS_USER="$build/Makevars" R CMD SHLIB -o "$build/helper/testhelper.so" \
-  "$build/helper/testhelper.c" >"$build/helper/build.log" 2>&1 \
-  || { cat "$build/helper/build.log"; exit 1; }
+build_instrumented "$build" "$PWD/tools/build/sanitize.Makevars" --no-test-load
+mkdir -p "$build/reports"
 
 # Reports go to files, so that those of child processes are seen as well.
 export LD_PRELOAD

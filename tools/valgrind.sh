@@ -6,16 +6,11 @@
 # 5 GB, and hours under valgrind, and the long parts of the memory test are about the C
 # library's allocator, which valgrind replaces with its own.
 set -euo pipefail
+# shellcheck source=SCRIPTDIR/instrumented.sh
+source "$(dirname "$0")/instrumented.sh"
 build=$PWD/tools/build/valgrind
-rm -rf "$build"
-mkdir -p "$build/lib" "$build/logs" "$build/helper"
-# Its own installation, so that reinstalling .lib meanwhile cannot disturb the run.
-R_MAKEVARS_USER=$PWD/tools/Makevars.strict R CMD INSTALL --library="$build/lib" . \
-  >"$build/install.log" 2>&1 || { cat "$build/install.log"; exit 1; }
-rm -f src/*.o src/*.so
-cp inst/tinytest/native/testhelper.c "$build/helper/"
-R CMD SHLIB -o "$build/helper/testhelper.so" "$build/helper/testhelper.c" \
-  >"$build/helper/build.log" 2>&1 || { cat "$build/helper/build.log"; exit 1; }
+build_instrumented "$build" "$PWD/tools/Makevars.strict"
+mkdir -p "$build/logs"
 # Small programs that R's start-up script and the tests run are not worth tracing.
 skip='*/uname,*/sed,*/rm,*/mkdir,*/cat,*/echo,*/test,*/true,*/grep,*/dirname,*/readlink'
 status=0
