@@ -21,28 +21,44 @@ capture_output <- function(code, raw = FALSE) {
 # would. Returns what reached the file: its lines, or its bytes when `raw`. A file, not
 # a pipe: a pipe blocks once it is full, while nothing reads it. When `code` does not
 # return, what it wrote goes to the earlier stream of the first target once the streams
-# are back, ahead of the error's message. The file is removed however the call ends;
-# the removal is registered twice for the reason run_rerouted() gives.
+# are back, ahead of the error's message. The file, and the connection that reads it
+# back, go however the call ends; the clean-up is registered twice for the reason
+# run_rerouted() gives.
 capture <- function(call, targets, code, raw) {
-  file <- tempfile("capture-")
-  on.exit(unlink(file))
-  on.exit(unlink(file), add = TRUE)
-  routes <- list(list(target = targets[1L], destination = file))
+  state <- new.env(parent = emptyenv())
+  state$file <- tempfile("capture-")
+  on.exit(discard(state))
+  on.exit(discard(state), add = TRUE)
+  routes <- list(list(target = targets[1L], destination = state$file))
   if (length(targets) == 2L) {
     routes[[2L]] <- list(target = targets[2L], destination = targets[1L])
   }
   run_rerouted(call, routes, code, print_value = TRUE, after_failure = function() {
-    replayed <- tryCatch(replay(file, targets[1L]), error = identity)
+    replayed <- tryCatch(replay(state$file, targets[1L]), error = identity)
     if (inherits(replayed, "error")) {
       warning(simpleWarning(paste("captured output not replayed:",
         conditionMessage(replayed)), call))
     }
   })
+  # Opened with interrupts held, so that the connection is recorded for discard().
+  suspendInterrupts(state$con <- file(state$file, "rb"))
   if (raw) {
-    readBin(file, "raw", n = file.size(file))
+    readBin(state$con, "raw", n = file.size(state$file))
   } else {
-    readLines(file, warn = FALSE)
+    readLines(state$con, warn = FALSE)
   }
+}
+
+# Closes the connection of a capture, if it has one, and removes its file.
+discard <- function(state) {
+  suspendInterrupts({
+    if (!is.null(state$con)) {
+      con <- state$con
+      state$con <- NULL
+      close(con)
+    }
+    unlink(state$file)
+  })
 }
 
 # Writes every byte of `file` to descriptor `fd`, a chunk at a time; a file that was

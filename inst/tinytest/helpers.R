@@ -25,24 +25,33 @@ load_helper <- function() {
 }
 th <- function(name, ...) .Call(name, ..., PACKAGE = "testhelper")
 
-# Writes R lines into a script for a fresh Rscript, with the package attached and the
-# test helper loaded. The lines run as one braced expression ending in quit(), so that
-# the child reads nothing more from its script once its descriptors change.
-child_script <- function(code) {
+# What a child R has before its code runs: the package attached, the test helper
+# loaded, and descriptor facts from fcntl() and fstat(), which every unix has.
+child_prologue <- function() bquote({
+  suppressMessages(library(client))
+  dyn.load(.(helper_so()))
+  th <- function(name, ...) .Call(name, ..., PACKAGE = "testhelper")
+  const <- th("th_constants")
+  open_fds <- function() th("th_open_fds")
+  is_cloexec <- function(fd) bitwAnd(th("th_fd_flags", fd)[1], const[["FD_CLOEXEC"]]) != 0
+  is_nonblocking <- function(fd) bitwAnd(th("th_fd_flags", fd)[2], const[["O_NONBLOCK"]]) != 0
+  # What a descriptor refers to, as device and inode; NA when it is not open.
+  fd_id <- function(fd) th("th_fd_id", fd)
+})
+
+# Writes a script for a fresh Rscript that evaluates `code` (a quoted expression) after
+# the prologue, with the values of the list saved in `values_file` as variables, and
+# saves the value of `code` in `result_file`. The script is one braced expression that
+# ends in quit(), so that R reads nothing more from it once descriptors change.
+child_script <- function(code, values_file, result_file) {
   script <- tempfile(fileext = ".R")
-  prologue <- c(
-    "suppressMessages(library(client))",
-    sprintf("dyn.load(%s)", deparse(helper_so())),
-    "th <- function(name, ...) .Call(name, ..., PACKAGE = 'testhelper')",
-    # Descriptor facts from fcntl() and fstat(), which every unix has.
-    "const <- th('th_constants')",
-    "open_fds <- function() th('th_open_fds')",
-    "is_cloexec <- function(fd) bitwAnd(th('th_fd_flags', fd)[1], const[['FD_CLOEXEC']]) != 0",
-    "is_nonblocking <- function(fd)",
-    "  bitwAnd(th('th_fd_flags', fd)[2], const[['O_NONBLOCK']]) != 0",
-    # What a descriptor refers to, as device and inode; NA when it is not open.
-    "fd_id <- function(fd) th('th_fd_id', fd)")
-  writeLines(c("{", prologue, code, "quit(status = 0)", "}"), script)
+  whole <- bquote({
+    .(child_prologue())
+    list2env(readRDS(.(values_file)), globalenv())
+    saveRDS(local(.(code)), .(result_file))
+    quit(status = 0)
+  })
+  writeLines(deparse(whole, width.cutoff = 500L), script)
   script
 }
 
@@ -51,11 +60,22 @@ child_env <- function() {
   paste0("R_LIBS=", shQuote(paste(.libPaths(), collapse = .Platform$path.sep)))
 }
 
-# Runs R lines (see child_script()) in a fresh Rscript. Returns its exit status and its
-# standard output and error, merged.
-run_in_child <- function(code) {
-  script <- child_script(code)
-  on.exit(unlink(script), add = TRUE)
+# Runs `code`, a quoted expression, in a fresh Rscript (see child_script()); bquote()
+# puts the parent's simple values in with .(), and named `...` values reach the child
+# as variables through saveRDS(). `run` starts the script: by default rscript(), with
+# standard output and error merged. Returns the value of `code` (NULL when the child
+# died first), the child's exit status and its output lines.
+in_child <- function(code, ..., run = run_rscript) {
+  files <- c(tempfile(fileext = ".rds"), tempfile(fileext = ".rds"))
+  saveRDS(list(...), files[1])
+  script <- child_script(code, files[1], files[2])
+  on.exit(unlink(c(files, script)), add = TRUE)
+  child <- run(script)
+  child$value <- if (file.exists(files[2])) readRDS(files[2])
+  child
+}
+
+run_rscript <- function(script) {
   out <- suppressWarnings(rscript(c("--vanilla", shQuote(script)), stdout = TRUE,
     stderr = TRUE, env = child_env()))
   status <- attr(out, "status")
@@ -74,31 +94,24 @@ rscript <- function(args, ...) {
   system2("perl", c("-e", shQuote(reset), shQuote(program), args), ...)
 }
 
-# The lines of a child's output that start with a tag, tag removed.
-tagged <- function(child, tag) {
-  lines <- grep(paste0("^", tag, " "), child$output, value = TRUE)
-  sub(paste0("^", tag, " "), "", lines)
+# Evaluates each call (a list of language objects) in one child R. Returns the error
+# message of each call, or "no error", and whether the child's open descriptors were
+# the same after all calls as before them.
+errors_in_child <- function(calls) {
+  child <- in_child(quote({
+    before <- open_fds()
+    messages <- vapply(calls, function(call) {
+      tryCatch({ eval(call); "no error" }, error = conditionMessage)
+    }, "")
+    list(messages = messages, same_fds = identical(before, open_fds()))
+  }), calls = calls)
+  if (is.null(child$value)) stop("child failed:\n", paste(child$output, collapse = "\n"))
+  child$value
 }
 
-# Evaluates each call (a list of language objects) in one child R with the package
-# attached. Returns the error message of each call, or "no error", and whether the
-# child's open descriptors were the same after all calls as before them.
-errors_in_child <- function(calls) {
-  cases <- tempfile(fileext = ".rds")
-  results <- tempfile(fileext = ".rds")
-  on.exit(unlink(c(cases, results)), add = TRUE)
-  saveRDS(calls, cases)
-  child <- run_in_child(c(
-    sprintf("calls <- readRDS(%s)", deparse(cases)),
-    "before <- open_fds()",
-    "messages <- vapply(calls, function(call) tryCatch({ eval(call); 'no error' },",
-    "  error = conditionMessage), '')",
-    "same_fds <- identical(before, open_fds())",
-    sprintf("saveRDS(list(messages = messages, same_fds = same_fds), %s)",
-      deparse(results))))
-  if (!file.exists(results)) stop("child failed:\n", paste(child$output, collapse = "\n"))
-  readRDS(results)
-}
+# Wrappers of the codec routines, which the exported functions check around.
+enc <- function(x) .Call(client:::tarnwick_base64_encode, x)
+dec <- function(x) .Call(client:::tarnwick_base64_decode, x)
 
 # The text the library gives for a system error, "(system error <n>, <strerror(n)>)",
 # from the platform's number for `name` ("ENOENT") and its C library's words for it.

@@ -1,6 +1,5 @@
 # Base64 encoding and decoding, checked against plain R models of the format.
-enc <- function(x) .Call(client:::tarnwick_base64_encode, x)
-dec <- function(x) .Call(client:::tarnwick_base64_decode, x)
+source("helpers.R")
 txt <- function(s) charToRaw(s)
 
 alphabet <- utf8ToInt("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/")

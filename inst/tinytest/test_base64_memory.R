@@ -1,8 +1,6 @@
 # Large codec results are advised onto huge pages: the advice must neither scatter the
 # address space into pieces nor leave memory behind, and must not change a byte.
 source("helpers.R")
-enc <- function(x) .Call(client:::tarnwick_base64_encode, x)
-dec <- function(x) .Call(client:::tarnwick_base64_decode, x)
 mib <- 2^20
 
 ## ---- results across the advice threshold equal results made in small pieces ----
@@ -40,48 +38,47 @@ if (!long_tests()) exit_file(long_test_skipped("a thousand calls of up to 40 MB"
 if (!all(file.exists(c("/proc/self/maps", "/proc/self/status")))) {
   exit_file("no /proc/self/maps and /proc/self/status (Linux): memory after calls unseen")
 }
-child <- run_in_child(c(
-  "enc <- function(x) .Call(client:::tarnwick_base64_encode, x)",
-  "dec <- function(x) .Call(client:::tarnwick_base64_decode, x)",
-  "maps <- function() readLines('/proc/self/maps')",
-  "rss_mib <- function() {",
-  "  line <- grep('^VmRSS:', readLines('/proc/self/status'), value = TRUE)",
-  "  as.numeric(gsub('[^0-9]', '', line)) / 1024",
-  "}",
-  "set.seed(2)",
-  # Small to well above the threshold, the largest beyond any heap threshold of malloc;
-  # every text decodes, some malformed so that the provisional vector is made too.
-  "sizes <- c(10, 1000, 64000, 1e6, 2.5e6, 5e6, 12e6, 40e6)",
-  "inputs <- lapply(sizes, function(n) as.raw(sample(0:255, n, replace = TRUE)))",
-  "texts <- lapply(inputs, enc)",
-  "broken <- lapply(texts, function(t) { t[length(t) %/% 2] <- as.raw(0x21); t })",
-  "order <- c(sample(rep(1:7, length.out = 490)), rep(8L, 10))[sample(500)]",
-  "calls <- function(ks) for (k in ks) {",
-  "  i <- order[[k]]",
-  "  invisible(enc(inputs[[i]]))",
-  "  invisible(dec(if (k %% 5 == 0) broken[[i]] else texts[[i]]))",
-  "}",
+got <- in_child(quote({
+  enc <- function(x) .Call(client:::tarnwick_base64_encode, x)
+  dec <- function(x) .Call(client:::tarnwick_base64_decode, x)
+  maps <- function() readLines("/proc/self/maps")
+  rss_mib <- function() {
+    line <- grep("^VmRSS:", readLines("/proc/self/status"), value = TRUE)
+    as.numeric(gsub("[^0-9]", "", line)) / 1024
+  }
+  set.seed(2)
+  # Small to well above the threshold, the largest beyond any heap threshold of
+  # malloc; every text decodes, some malformed so that the provisional vector is made.
+  sizes <- c(10, 1000, 64000, 1e6, 2.5e6, 5e6, 12e6, 40e6)
+  inputs <- lapply(sizes, function(n) as.raw(sample(0:255, n, replace = TRUE)))
+  texts <- lapply(inputs, enc)
+  broken <- lapply(texts, function(t) { t[length(t) %/% 2] <- as.raw(0x21); t })
+  order <- c(sample(rep(1:7, length.out = 490)), rep(8L, 10))[sample(500)]
   # Every size once first, so that the heap has grown to its working size; what counts
   # is what the thousand calls after that leave.
-  "for (i in seq_along(sizes)) { enc(inputs[[i]]); dec(texts[[i]]); dec(broken[[i]]) }",
-  "invisible(gc()); maps_before <- length(maps()); rss_before <- rss_mib()",
-  "calls(seq_along(order))",
-  "invisible(gc()); maps_after <- length(maps()); rss_after <- rss_mib()",
-  "cat('maps', maps_before, maps_after, '\\n')",
-  "cat('rss', round(rss_before), round(rss_after), '\\n')",
-  "other <- any(grepl('libasan|vgpreload', maps()))",
-  "cat('allocator', if (other) 'other' else 'libc', '\\n')"))
-maps <- as.numeric(strsplit(tagged(child, "maps"), " ")[[1]])
-rss <- as.numeric(strsplit(tagged(child, "rss"), " ")[[1]])
-info <- paste(child$output, collapse = "\n")
-expect_equal(child$status, 0L, info = info)
+  for (i in seq_along(sizes)) { enc(inputs[[i]]); dec(texts[[i]]); dec(broken[[i]]) }
+  invisible(gc())
+  before <- c(maps = length(maps()), rss = rss_mib())
+  for (k in seq_along(order)) {
+    i <- order[[k]]
+    invisible(enc(inputs[[i]]))
+    invisible(dec(if (k %% 5 == 0) broken[[i]] else texts[[i]]))
+  }
+  invisible(gc())
+  list(before = before, after = c(maps = length(maps()), rss = rss_mib()),
+    libc = !any(grepl("libasan|vgpreload", maps())))
+}))
+info <- paste(got$output, collapse = "\n")
+expect_equal(got$status, 0L, info = info)
 # The sanitizers and valgrind bring allocators of their own, which keep freed memory
 # in quarantine and map more as they go: there is nothing of the C library's to see.
-if (identical(tagged(child, "allocator"), "libc ")) {
-  expect_true(length(maps) == 2 && maps[2] <= maps[1] + 8, info = info)
+if (isTRUE(got$value$libc)) {
+  expect_true(got$value$after[["maps"]] <= got$value$before[["maps"]] + 8,
+    info = paste(info, toString(unlist(got$value))))
   # Under qemu the resident size is the emulator's, which keeps what the program's heap
   # gave back (brk): seen growing by 17 to 160 MiB, with the advice and without it.
   if (!nzchar(Sys.getenv("CLIENT_EMULATOR"))) {
-    expect_true(length(rss) == 2 && rss[2] <= rss[1] + 16, info = info)
+    expect_true(got$value$after[["rss"]] <= got$value$before[["rss"]] + 16,
+      info = paste(info, toString(unlist(got$value))))
   }
 }

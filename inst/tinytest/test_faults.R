@@ -2,36 +2,44 @@
 # as it was, and hold no descriptor more or less than before. Each runs in a child R.
 source("helpers.R")
 
-# Runs one fault in a child. `prepare` lines set up descriptors that belong to the
-# baseline; `inject` lines bring the fault on just before `call` and `release` lines
-# take it away just after, both outside the measurement. Returns the error text (or
-# the deparsed value), whether the open descriptors and what descriptor `target`
-# refers to are as before, the value of `note` if the lines set one, and the status.
-inject_fault <- function(call, target, prepare = character(), inject = character(),
-                         release = character()) {
-  report <- tempfile()
-  on.exit(unlink(report), add = TRUE)
-  child <- run_in_child(c(prepare,
-    sprintf("before <- list(fds = open_fds(), target = fd_id(%d))", target),
-    inject,
-    sprintf("outcome <- tryCatch(deparse(%s), error = conditionMessage)", call),
-    release,
-    sprintf("after <- list(fds = open_fds(), target = fd_id(%d))", target),
-    "writeLines(c(outcome, identical(before$fds, after$fds),",
-    "  identical(before$target, after$target), get0('note', ifnotfound = '')),",
-    sprintf("  %s)", deparse(report))))
-  lines <- if (file.exists(report)) readLines(report) else rep(NA_character_, 4)
-  list(outcome = lines[1], same_fds = lines[2], same_target = lines[3], note = lines[4],
-    status = child$status, output = child$output)
+# Runs one fault in a child. `prepare` (a quoted expression) sets up descriptors that
+# belong to the baseline; `inject` brings the fault on just before `call` and `release`
+# takes it away just after, both outside the measurement. Returns the error text (or
+# the deparsed value), whether the open descriptors and what descriptor `target` refers
+# to are as before, the value of `note` if the expressions set one, and the output.
+inject_fault <- function(call, target, prepare = NULL, inject = NULL, release = NULL) {
+  child <- in_child(bquote({
+    .(prepare)
+    before <- list(fds = open_fds(), target = fd_id(.(target)))
+    .(inject)
+    outcome <- tryCatch(deparse(.(call)), error = conditionMessage)
+    .(release)
+    after <- list(fds = open_fds(), target = fd_id(.(target)))
+    list(outcome = outcome, same_fds = identical(before$fds, after$fds),
+      same_target = identical(before$target, after$target),
+      note = get0("note", ifnotfound = NULL))
+  }))
+  c(child$value, list(status = child$status, output = child$output))
 }
 
-at_fd_limit <- c(
-  "invisible(th('th_set_fd_limit', 64L))",
-  "held <- th('th_exhaust_fds')")
-release_fds <- "for (fd in held) th('th_close', fd)"
+at_fd_limit <- quote({
+  invisible(th("th_set_fd_limit", 64L))
+  held <- th("th_exhaust_fds")
+})
+# Room for one descriptor more: open() succeeds, the dup() after it does not.
+one_short_of_limit <- quote({
+  invisible(th("th_set_fd_limit", 64L))
+  held <- th("th_exhaust_fds")
+  invisible(th("th_close", held[length(held)]))
+  held <- held[-length(held)]
+})
+release_fds <- quote(for (fd in held) th("th_close", fd))
 # A pipe whose write end is descriptor 4, a number the table can name as the target.
-pipe_into_4 <- c("p <- th('th_pipe'); invisible(th('th_dup2', p[2], 4L))",
-  "invisible(th('th_close', p[2]))")
+pipe_into_4 <- quote({
+  p <- th("th_pipe")
+  invisible(th("th_dup2", p[2], 4L))
+  invisible(th("th_close", p[2]))
+})
 tail_of <- function(routine) sprintf(" @client:[0-9]+ \\(%s\\)$", routine)
 error_of <- function(name) paste0(" ", as_regex(system_error(name)))
 no_write_dir <- tempfile("no-write-")
@@ -42,56 +50,85 @@ long_path <- strrep("a", 5000)
 
 cases <- list(
   list(name = "open: no permission (EACCES)", target = 1L,
-    prepare = "invisible(th('th_drop_capabilities'))",
-    call = sprintf(".Call(client:::tarnwick_set_stdout_to_file, %s)",
-      deparse(file.path(no_write_dir, "f"))),
+    prepare = quote(invisible(th("th_drop_capabilities"))),
+    call = bquote(.Call(client:::tarnwick_set_stdout_to_file,
+      .(file.path(no_write_dir, "f")))),
     expect = paste0("^Cannot open new stdout file `", no_write_dir, "/f`",
       error_of("EACCES"), tail_of("tarnwick_set_stdout_to_file"))),
+  list(name = "open: no such folder (ENOENT)", target = 1L,
+    call = quote(.Call(client:::tarnwick_set_stdout_to_file, "/no/such/dir/f")),
+    expect = paste0("^Cannot open new stdout file `/no/such/dir/f`", error_of("ENOENT"),
+      tail_of("tarnwick_set_stdout_to_file"))),
   list(name = "open: a directory (EISDIR)", target = 2L,
-    call = sprintf(".Call(client:::tarnwick_set_stderr_to_file, %s)", deparse(tempdir())),
+    call = bquote(.Call(client:::tarnwick_set_stderr_to_file, .(tempdir()))),
     expect = paste0("^Cannot open new stderr file `", tempdir(), "`", error_of("EISDIR"),
       tail_of("tarnwick_set_stderr_to_file"))),
   list(name = "open: name too long (ENAMETOOLONG)", target = 1L,
-    call = sprintf(".Call(client:::tarnwick_set_stdout_to_file, '%s')", long_name),
+    call = bquote(.Call(client:::tarnwick_set_stdout_to_file, .(long_name))),
     expect = paste0("^Cannot open new stdout file `", long_name, "`",
       error_of("ENAMETOOLONG"), tail_of("tarnwick_set_stdout_to_file"))),
   # R keeps 999 bytes of an error text: the path is shortened so that the system error
   # and the location, which R used to cut away, still fit.
   list(name = "open: path longer than PATH_MAX (ENAMETOOLONG)", target = 2L,
-    call = sprintf(".Call(client:::tarnwick_set_stderr_to_file, '%s')", long_path),
+    call = bquote(.Call(client:::tarnwick_set_stderr_to_file, .(long_path))),
     expect = paste0("^(?=.{999}$)Cannot open new stderr file `a+\\.\\.\\.",
       error_of("ENAMETOOLONG"), tail_of("tarnwick_set_stderr_to_file"))),
   list(name = "open: no descriptor left (EMFILE)", target = 2L,
     inject = at_fd_limit, release = release_fds,
-    call = ".Call(client:::tarnwick_set_stderr_to_file, tempfile())",
+    call = quote(.Call(client:::tarnwick_set_stderr_to_file, tempfile())),
     expect = paste0("^Cannot open new stderr file `.+`", error_of("EMFILE"),
       tail_of("tarnwick_set_stderr_to_file"))),
+  # The file is opened, the duplicate of the stream is not: the file must be closed.
+  list(name = "dup after open: no descriptor left (EMFILE)", target = 2L,
+    inject = one_short_of_limit, release = release_fds,
+    call = quote(.Call(client:::tarnwick_set_stderr_to_file, tempfile())),
+    expect = paste0("^Cannot reroute stderr", error_of("EMFILE"),
+      tail_of("tarnwick_set_std"))),
   # The replacement belongs to the caller and must stay open.
   list(name = "dup: no descriptor left (EMFILE)", target = 1L,
-    prepare = "p <- th('th_pipe')", inject = at_fd_limit, release = release_fds,
-    call = ".Call(client:::tarnwick_set_stdout, p[2], FALSE)",
+    prepare = quote(p <- th("th_pipe")), inject = at_fd_limit, release = release_fds,
+    call = quote(.Call(client:::tarnwick_set_stdout, p[2], FALSE)),
     expect = paste0("^Cannot reroute stdout", error_of("EMFILE"),
       tail_of("tarnwick_set_std"))),
   # dup() hands out the lowest free number: once that of the closed replacement, which
   # made dup2() succeed on the duplicate and the call report a reroute that never was.
   list(name = "dup2: replacement not open (EBADF)", target = 2L,
-    prepare = "p <- th('th_pipe'); invisible(th('th_close', p[2]))",
-    call = ".Call(client:::tarnwick_set_stderr, p[2], FALSE)",
+    prepare = quote({ p <- th("th_pipe"); invisible(th("th_close", p[2])) }),
+    call = quote(.Call(client:::tarnwick_set_stderr, p[2], FALSE)),
     expect = paste0("^Cannot reroute stderr", error_of("EBADF"),
+      tail_of("tarnwick_set_std"))),
+  # with_stdout(2) lends a duplicate of standard error, which must be closed again
+  # when the switch then fails.
+  list(name = "with_stdout(2): no descriptor left for the switch (EMFILE)", target = 2L,
+    inject = one_short_of_limit, release = release_fds,
+    call = quote(with_stdout(2, cat("never ran\n"))),
+    expect = paste0("^Cannot reroute stdout", error_of("EMFILE"),
+      tail_of("tarnwick_set_std"))),
+  # A number above every open one: dup() succeeds, dup2() fails, and the duplicate
+  # made for it must be closed again.
+  list(name = "dup2: replacement never opened (EBADF)", target = 1L,
+    call = quote(.Call(client:::tarnwick_set_stdout, 4321L, FALSE)),
+    expect = paste0("^Cannot reroute stdout", error_of("EBADF"),
       tail_of("tarnwick_set_std"))),
   # R's handler turns the first SIGPIPE into an error and blocks the signal; the next
   # write fails with EPIPE in the ordinary way.
   list(name = "write: pipe without reader (EPIPE)", target = 4L,
-    prepare = c(pipe_into_4, "invisible(th('th_close', p[1]))",
-      "note <- tryCatch(.Call(client:::tarnwick_write, 4L, as.raw(1)),",
-      "  error = conditionMessage)"),
-    call = ".Call(client:::tarnwick_write, 4L, as.raw(1:3))",
+    prepare = bquote({
+      .(pipe_into_4)
+      invisible(th("th_close", p[1]))
+      note <- tryCatch(.Call(client:::tarnwick_write, 4L, as.raw(1)),
+        error = conditionMessage)
+    }),
+    call = quote(.Call(client:::tarnwick_write, 4L, as.raw(1:3))),
     note = "ignoring SIGPIPE signal",
     expect = paste0("^Cannot write to fd", error_of("EPIPE"), tail_of("tarnwick_write"))),
   list(name = "write: full non-blocking pipe (EAGAIN)", target = 4L,
-    prepare = c(pipe_into_4, "invisible(th('th_set_nonblocking', 4L))",
-      "invisible(th('th_fill', 4L))"),
-    call = ".Call(client:::tarnwick_write, 4L, as.raw(1:3))", expect = "^0L$"))
+    prepare = bquote({
+      .(pipe_into_4)
+      invisible(th("th_set_nonblocking", 4L))
+      invisible(th("th_fill", 4L))
+    }),
+    call = quote(.Call(client:::tarnwick_write, 4L, as.raw(1:3))), expect = "^0L$"))
 
 # Root passes file permissions; only Linux lets a process give that up (capabilities).
 if (file.access(no_write_dir, 2) == 0 && Sys.info()[["sysname"]] != "Linux") {
@@ -106,8 +143,8 @@ for (case in cases) {
   info <- paste(case$name, "|", got$outcome, "|", paste(got$output, collapse = "\n"))
   expect_equal(got$status, 0L, info = info)
   expect_true(isTRUE(grepl(case$expect, got$outcome, perl = TRUE)), info = info)
-  expect_equal(got$same_fds, "TRUE", info = info)
-  expect_equal(got$same_target, "TRUE", info = info)
+  expect_identical(got$same_fds, TRUE, info = info)
+  expect_identical(got$same_target, TRUE, info = info)
   if (!is.null(case$note)) expect_equal(got$note, case$note, info = info)
 }
 Sys.chmod(no_write_dir, "0755")

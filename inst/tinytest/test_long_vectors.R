@@ -2,8 +2,6 @@
 # memory, 20 s of page faults); on 32-bit R a text that would pass the limit.
 source("helpers.R")
 if (!long_tests()) exit_file(long_test_skipped("vectors at the length limit, up to 5 GB"))
-enc <- function(x) .Call(client:::tarnwick_base64_encode, x)
-dec <- function(x) .Call(client:::tarnwick_base64_decode, x)
 txt <- function(s) charToRaw(s)
 
 ## ---- longer than 2^31 - 1 bytes on 64-bit R ----

@@ -28,8 +28,9 @@ expect_error(.Call("tarnwick_base64_encode", raw(1)), pattern = "not in load tab
   fixed = TRUE)
 
 ## ---- a child can load the shared object by itself ----
-child <- run_in_child(c(
-  "dll <- dyn.load(getLoadedDLLs()[['client']][['path']])",
-  "enc <- getNativeSymbolInfo('tarnwick_base64_encode', dll)",
-  "cat('enc', rawToChar(.Call(enc, charToRaw('abc'))), '\\n')"))
-expect_equal(tagged(child, "enc"), "YWJj ")
+got <- in_child(quote({
+  dll <- dyn.load(getLoadedDLLs()[["client"]][["path"]])
+  encode <- getNativeSymbolInfo("tarnwick_base64_encode", dll)
+  rawToChar(.Call(encode, charToRaw("abc")))
+}))
+expect_identical(got$value, "YWJj", info = paste(got$output, collapse = "\n"))

@@ -110,6 +110,12 @@ SEXP th_stdio_print(SEXP text) {
   return R_NilValue;
 }
 
+/* Writes a string to C's standard error, which the C library does not buffer. */
+SEXP th_stdio_print_stderr(SEXP text) {
+  fputs(CHAR(STRING_ELT(text, 0)), stderr);
+  return R_NilValue;
+}
+
 SEXP th_close(SEXP fd) { return Rf_ScalarInteger(close(Rf_asInteger(fd))); }
 
 SEXP th_dup2(SEXP from, SEXP to) {
