@@ -1,22 +1,52 @@
-# Base64 text (standard alphabet, "=" padding, no line breaks) to and from bytes.
+# Base64 text to and from bytes: the standard or the URL-safe alphabet, with or without
+# padding and line breaks, as raw vectors or strings. The two routines know only the
+# standard alphabet, "=" padding and one line; every option is built around them here.
 
-# Encodes a raw vector or a string's bytes. Returns the text as a raw vector.
-base64_encode <- function(x) {
+# Encodes a raw vector or a string's bytes; with as = "string", also each element of a
+# character vector. Without options it is one routine call, as it always was.
+base64_encode <- function(x, url = FALSE, pad = TRUE, width = 0, eol = "\n",
+                          as = c("raw", "string")) {
+  if (missing(url) && missing(pad) && missing(width) && missing(eol) && missing(as)) {
+    x <- as_bytes(x, "x")
+    return(.Call(tarnwick_base64_encode, x))
+  }
+  url <- as_flag(url, "url")
+  pad <- as_flag(pad, "pad")
+  width <- as_width(width)
+  eol <- as_eol(eol)
+  as <- as_choice(as, "as", c("raw", "string"))
+  if (as == "string") {
+    x <- as_values(x, "x")
+    if (is.character(x)) return(encode_strings(x, url, pad, width, eol))
+  }
   x <- as_bytes(x, "x")
-  .Call(tarnwick_base64_encode, x)
+  text <- encode_text(x, url, pad, width, eol)
+  if (as == "string") rawToChar(text) else text
 }
 
-# Decodes base64 text given as a string or a raw vector. Returns the bytes, or stops
-# naming the first byte that makes the text malformed: a length that is not a multiple
-# of 4, a byte outside the alphabet, or an "=" that is not padding (one or two at the
-# very end). The routine never refuses anything, so its result is checked here: it
-# stops at the first "=" and gives up at a bad byte, and each shows in its length.
-base64_decode <- function(x) {
+# Decodes base64 text given as a string or a raw vector; with as = "string", also each
+# element of a character vector. Returns the bytes, or stops naming the first byte that
+# makes the text malformed, counted in the text as given. Without options the text must
+# be standard, padded and on one line: a length that is not a multiple of 4, a byte
+# outside the alphabet, or an "=" that is not padding (one or two at the very end) is
+# refused. The routine never refuses anything, so its result is checked here: it stops
+# at the first "=" and gives up at a bad byte, and each shows in its length.
+base64_decode <- function(x, url = FALSE, breaks = FALSE, as = c("raw", "string")) {
+  if (!(missing(url) && missing(breaks) && missing(as))) {
+    url <- as_flag(url, "url")
+    breaks <- as_flag(breaks, "breaks")
+    as <- as_choice(as, "as", c("raw", "string"))
+    if (as == "string") {
+      x <- as_values(x, "x")
+      if (is.character(x)) return(decode_strings(x, url, breaks, sys.call()))
+    }
+    text <- as_bytes(x, "x", "base64 text: a single string or a raw vector")
+    bytes <- decode_text(text, url, breaks, sys.call())
+    return(if (as == "string") as_string(bytes, "x", sys.call()) else bytes)
+  }
   text <- as_bytes(x, "x", "base64 text: a single string or a raw vector")
   n <- length(text)
-  if (n %% 4 != 0) {
-    stop(sprintf("`x` is not base64 text: its length, %.0f, is not a multiple of 4", n))
-  }
+  if (n %% 4 != 0) stop_malformed(text, sys.call())
   out <- .Call(tarnwick_base64_decode, text)
   # Well-formed text comes back 3 bytes a group, less one for "=" at the end and two
   # for "==". Full length also comes back for a bad byte, which encoding the result
@@ -40,13 +70,28 @@ base64_decode <- function(x) {
 
 pad_byte <- as.raw(0x3d)
 
+# What a text being decoded is part of: `name` names it in errors; `offset` bytes and
+# `characters` characters (line ends aside) come before it; only a `final` piece may
+# end in padding or in an unfinished group.
+piece_of <- function(name, offset = 0, characters = 0, final = TRUE) {
+  list(name = name, offset = offset, characters = characters, final = final)
+}
+whole_text <- piece_of("x")
+line_feed <- as.raw(0x0a)
+carriage_return <- as.raw(0x0d)
+standard_only <- charToRaw("+/")  # where the URL-safe alphabet has "-" and "_"
+url_only <- charToRaw("-_")
+
 # Indexed by a byte's value + 1: whether it is a character of the alphabet.
-in_alphabet <- local({
+alphabet_table <- function(alphabet) {
   table <- logical(256)
-  alphabet <- "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/"
   table[as.integer(charToRaw(alphabet)) + 1L] <- TRUE
   table
-})
+}
+in_alphabet <- alphabet_table(
+  "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/")
+in_url_alphabet <- alphabet_table(
+  "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_")
 
 # Text shorter than this is encoded back whole, which costs less than the R calls of
 # checking one group.
@@ -70,19 +115,222 @@ decoded_whole <- function(text, out) {
   identical(.Call(tarnwick_base64_encode, out[3 * group + 1:3]), text[4 * group + 1:4])
 }
 
-# Stops, naming `call`, at the first byte of `text` (a multiple of 4 bytes) that is
-# neither in the alphabet nor padding. Runs only on text known to be malformed.
-stop_malformed <- function(text, call) {
-  n <- length(text)
-  ok <- in_alphabet[as.integer(text) + 1L]
-  padding <- if (text[n] != pad_byte) 0L else if (text[n - 1L] != pad_byte) 1L else 2L
-  ok[n - seq_len(padding) + 1L] <- TRUE
+# Stops, naming `call`, at what makes `text` malformed under the options: its length
+# (without line ends, with `breaks`), else the first byte that is neither in the
+# alphabet, nor a line end with `breaks`, nor padding. Padding is one or two "=" that
+# end the text (line ends aside) and make its length a multiple of 4; with `url` it may
+# be left out, but a length of one more than a multiple of 4 never decodes. `piece` says
+# what the text is part of (see piece_of()). Runs only on text known to be malformed.
+stop_malformed <- function(text, call, url = FALSE, breaks = FALSE, piece = whole_text) {
+  line_end <- if (breaks) text == line_feed | text == carriage_return else FALSE
+  data_at <- if (breaks) which(!line_end) else seq_along(text)
+  n <- length(data_at)
+  final <- piece$final
+  padding <- 0L
+  if (final && n > 0L && text[data_at[n]] == pad_byte) {
+    padding <- if (n > 1L && text[data_at[n - 1L]] == pad_byte) 2L else 1L
+  }
+  what <- sprintf("`%s` is not base64 text: ", piece$name)
+  length_of <- sprintf("its length%s, %.0f,", if (breaks) " without line ends" else "",
+    piece$characters + n)
+  if (final && (!url || padding > 0L) && n %% 4 != 0) {
+    stop(simpleError(paste0(what, length_of, " is not a multiple of 4"), call))
+  }
+  if (final && url && n %% 4 == 1) {
+    stop(simpleError(paste0(what, length_of, " is one more than a multiple of 4"), call))
+  }
+  ok <- (if (url) in_url_alphabet else in_alphabet)[as.integer(text) + 1L] | line_end
+  ok[data_at[n - seq_len(padding) + 1L]] <- TRUE
   at <- which.min(ok)
   why <- if (text[at] == pad_byte) {
     "is \"=\" out of place (padding is one or two \"=\" at the very end)"
+  } else if (url) {
+    "is outside the URL-safe base64 alphabet"
+  } else if (breaks) {
+    "is outside the base64 alphabet"
   } else {
     "is outside the base64 alphabet (spaces and line breaks are not accepted)"
   }
-  stop(simpleError(sprintf("`x` is not base64 text: byte %.0f (0x%02x) %s", at,
-    as.integer(text[at]), why), call = call))
+  stop(simpleError(sprintf("%sbyte %.0f (0x%02x) %s", what, at + piece$offset,
+    as.integer(text[at]), why), call))
+}
+
+## ---- Encoding ----
+
+# The encoding of `bytes` with the options applied.
+encode_text <- function(bytes, url, pad, width, eol) {
+  text <- .Call(tarnwick_base64_encode, bytes)
+  if (url) text <- replaced(text, standard_only, url_only)
+  if (!pad) length(text) <- length(text) - padding_length(length(bytes))
+  if (width > 0L) text <- in_lines(text, width, eol)
+  text
+}
+
+# How many "=" end the encoding of n bytes.
+padding_length <- function(n) (3 - n %% 3) %% 3
+
+# `text` with each byte of `from` replaced by the byte of `to` at the same place.
+replaced <- function(text, from, to) {
+  for (k in seq_along(from)) {
+    text[grepRaw(from[k], text, fixed = TRUE, all = TRUE)] <- to[k]
+  }
+  text
+}
+
+# `text` broken into lines of `width` bytes joined by `eol`, with no line end after the
+# last. The lines are the columns of a matrix, to which the line ends are added as rows.
+in_lines <- function(text, width, eol) {
+  n <- length(text)
+  if (n <= width) return(text)
+  k <- length(eol)
+  full <- (n - 1L) %/% width  # the lines that a line end follows
+  lines <- raw((width + k) * full)
+  dim(lines) <- c(width + k, full)
+  head <- text
+  length(head) <- full * width
+  lines[seq_len(width), ] <- head
+  lines[width + seq_len(k), ] <- eol
+  c(lines, text[(full * width + 1):n])
+}
+
+# Encodes each element of a character vector, as its bytes; NA stays NA. One routine
+# call for all: each element is filled to whole groups of 3 bytes with bytes whose high
+# bits are zero, so that every character before the filling is the element's own and
+# the characters of the filling are those that "=" replaces.
+encode_strings <- function(x, url, pad, width, eol) {
+  out <- rep(NA_character_, length(x))
+  given <- !is.na(x)
+  values <- x[given]
+  Encoding(values) <- "bytes"  # pasted as they are, never translated
+  n <- nchar(values, type = "bytes")
+  filling <- padding_length(n)
+  joined <- paste(paste0(values, c("", "\001", "\001\001")[filling + 1L]), collapse = "")
+  text <- .Call(tarnwick_base64_encode, charToRaw(joined))
+  spans <- (n + filling) %/% 3 * 4
+  ends <- cumsum(spans)
+  if (pad) {
+    text[ends[filling > 0L]] <- pad_byte
+    text[ends[filling == 2L] - 1L] <- pad_byte
+  }
+  if (url) text <- replaced(text, standard_only, url_only)
+  encoded <- substring(rawToChar(text), ends - spans + 1, ends - if (pad) 0 else filling)
+  if (width > 0L) {
+    encoded <- gsub(sprintf("(.{%d})(?!$)", width), paste0("\\1", rawToChar(eol)),
+      encoded, perl = TRUE)
+  }
+  out[given] <- encoded
+  out
+}
+
+## ---- Decoding ----
+
+# Decodes `text` under the options, or stops naming its first offending byte. The text
+# is brought to what base64_decode() takes without options, which decodes and checks
+# it; a refusal is then explained on the text as given.
+decode_text <- function(text, url, breaks, call, piece = whole_text) {
+  standard <- as_standard(text, url, breaks, piece$final)
+  decoded <- if (!is.null(standard)) tryCatch(base64_decode(standard), error = identity)
+  if (is.raw(decoded)) return(decoded)
+  stop_malformed(text, call, url, breaks, piece)
+}
+
+# `text` as standard base64 on one line, padded when `final` and free of "=" when not,
+# or NULL when it cannot be: a byte of the standard alphabet in URL-safe text, a
+# length that no padding completes.
+as_standard <- function(text, url, breaks, final) {
+  if (breaks) text <- without_line_ends(text)
+  if (!final && length(grepRaw(pad_byte, text, fixed = TRUE)) > 0L) return(NULL)
+  if (!url) return(text)
+  for (byte in standard_only) {
+    if (length(grepRaw(byte, text, fixed = TRUE)) > 0L) return(NULL)
+  }
+  text <- replaced(text, url_only, standard_only)
+  n <- length(text)
+  if (!final || (n > 0L && text[n] == pad_byte)) return(text)
+  if (n %% 4 == 1) return(NULL)
+  c(text, rep(pad_byte, (4 - n %% 4) %% 4))
+}
+
+# `text` without its line feeds and carriage returns. Lines of one width with one kind
+# of line end, the way encoders write them, are taken out as rows of a matrix whose
+# columns are the lines; other text is filtered byte by byte.
+without_line_ends <- function(text) {
+  feeds <- grepRaw(line_feed, text, fixed = TRUE, all = TRUE)
+  returns <- grepRaw(carriage_return, text, fixed = TRUE, all = TRUE)
+  if (length(feeds) + length(returns) == 0L) return(text)
+  k <- if (length(returns) == 0L) 1L else 2L
+  starts <- feeds - (k - 1L)
+  width <- starts[1L] - 1L
+  full <- length(starts)
+  regular <- width > 0L && (k == 1L || identical(returns, starts)) &&
+    all(starts == seq_len(full) * (width + k) - k + 1L)
+  if (!regular) return(text[text != line_feed & text != carriage_return])
+  lines <- text
+  length(lines) <- full * (width + k)
+  dim(lines) <- c(width + k, full)
+  rest <- if (length(text) > full * (width + k)) {
+    text[(full * (width + k) + 1):length(text)]
+  }
+  c(lines[seq_len(width), ], rest)
+}
+
+# `bytes` as one string, or a stop naming `name` when a NUL byte, which no string can
+# hold, is among them.
+as_string <- function(bytes, name, call) {
+  if (length(grepRaw(as.raw(0), bytes, fixed = TRUE)) > 0L) stop_nul(name, call)
+  rawToChar(bytes)
+}
+
+stop_nul <- function(name, call) {
+  stop(simpleError(sprintf(paste("`%s` decodes to a NUL byte, which a string cannot",
+    "hold (as = \"raw\" returns the bytes)"), name), call))
+}
+
+# Decodes each element of a character vector into a string; NA stays NA. One routine
+# call for all: each element, brought to standard text without its padding, is filled
+# to whole groups with "A", which decodes to zero bits, and its bytes are cut out of
+# the result. When that fails, the elements are decoded one by one up to the first
+# malformed one, whose error names it.
+decode_strings <- function(x, url, breaks, call) {
+  out <- rep(NA_character_, length(x))
+  given <- which(!is.na(x))
+  values <- x[given]
+  Encoding(values) <- "bytes"
+  if (breaks) values <- gsub("[\r\n]", "", values, perl = TRUE)
+  misfit <- url && any(grepl("[+/]", values, perl = TRUE))
+  if (url) values <- chartr("-_", "+/", values)
+  n <- nchar(values, type = "bytes")
+  padding <- endsWith(values, "=") + endsWith(values, "==")
+  data <- n - padding
+  misfit <- misfit || any(if (url) padding > 0L & n %% 4 != 0 | data %% 4 == 1 else
+    n %% 4 != 0)
+  filling <- (4 - data %% 4) %% 4
+  bytes <- if (!misfit) {
+    joined <- paste(paste0(substr(values, 1L, data), strrep("A", filling)), collapse = "")
+    tryCatch(base64_decode(charToRaw(joined)), error = function(e) NULL)
+  }
+  if (is.null(bytes)) stop_first_malformed(x, given, url, breaks, call)
+  sizes <- (3 * data) %/% 4
+  spans <- 3 * (data + filling) %/% 4
+  starts <- cumsum(spans) - spans + 1
+  nul <- grepRaw(as.raw(0), bytes, fixed = TRUE, all = TRUE)
+  owner <- findInterval(nul, starts)
+  own <- nul < starts[owner] + sizes[owner]
+  if (any(own)) stop_nul(sprintf("x[%d]", given[owner[own][1L]]), call)
+  bytes[nul] <- as.raw(1)  # filling only, cut away below
+  joined <- rawToChar(bytes)
+  Encoding(joined) <- "bytes"  # cut by bytes, not characters
+  decoded <- substring(joined, starts, starts + sizes - 1)
+  Encoding(decoded) <- "unknown"
+  out[given] <- decoded
+  out
+}
+
+# Decodes the elements `given` of `x` one by one and stops at the first that is
+# malformed, naming it.
+stop_first_malformed <- function(x, given, url, breaks, call) {
+  for (i in given) {
+    decode_text(charToRaw(x[[i]]), url, breaks, call, piece_of(sprintf("x[%d]", i)))
+  }
+  stop("internal error: no element of `x` is malformed")
 }

@@ -50,10 +50,10 @@ as_flag <- function(flag, arg) {
 
 # A file path: one non-empty string, "~" expanded, in the native encoding that the
 # system's open() expects.
-as_path <- function(path) {
+as_path <- function(path, arg = "path") {
   if (!is.character(path) || is.object(path) || length(path) != 1L || is.na(path) ||
       !nzchar(path)) {
-    stop_arg("path", "a single non-empty string", path)
+    stop_arg(arg, "a single non-empty string", path)
   }
   enc2native(path.expand(path))
 }
@@ -69,4 +69,37 @@ as_bytes <- function(x, arg, what = "a raw vector or a single string") {
     stop_arg(arg, what, x)
   }
   charToRaw(x)
+}
+
+# One of `choices`, the first when the argument is left at its default (all of them).
+as_choice <- function(value, arg, choices) {
+  if (identical(value, choices)) return(choices[1L])
+  if (!is.character(value) || is.object(value) || length(value) != 1L || is.na(value) ||
+      !value %in% choices) {
+    stop_arg(arg, paste(encodeString(choices, quote = "\""), collapse = " or "), value)
+  }
+  value
+}
+
+# A line width for base64 text: 0 for one line, else a positive multiple of 4.
+as_width <- function(width) {
+  ok <- is.numeric(width) && !is.object(width) && length(width) == 1L && !is.na(width) &&
+    width >= 0 && width <= .Machine$integer.max && width %% 4 == 0
+  if (!ok) stop_arg("width", "0 or a positive multiple of 4", width)
+  as.integer(width)
+}
+
+# A line end: "\n" or "\r\n", as its bytes.
+as_eol <- function(eol) {
+  if (!identical(eol, "\n") && !identical(eol, "\r\n")) {
+    stop_arg("eol", "\"\\n\" or \"\\r\\n\"", eol)
+  }
+  charToRaw(eol)
+}
+
+# Several values at once: a raw vector (one value), or a character vector whose elements
+# are values, NA included.
+as_values <- function(x, arg) {
+  if ((is.raw(x) || is.character(x)) && !is.object(x)) return(x)
+  stop_arg(arg, "a raw vector or a character vector", x)
 }

@@ -71,6 +71,44 @@ messages <- vapply(byte_cases, function(case) tryCatch({
   eval(case$call, asNamespace("client")); "no error" }, error = conditionMessage), "")
 check_cases(byte_cases, messages)
 
+## ---- the options of the base64 functions ----
+bad_widths <- list(list(3, "3"), list(-4, "-4"), list(NA, "NA"), list(4.5, "4.5"),
+  list("76", "the string \"76\""), list(c(4, 8), "a double vector of length 2"))
+bad_eols <- list(list("\r", "the string \"\\r\""), list(NA, "NA"),
+  list(c("\n", "\n"), "a character vector of length 2"), list(10, "10"))
+bad_choices <- list(list("text", "the string \"text\""), list(NA, "NA"),
+  list(c("raw", "raw"), "a character vector of length 2"), list(1, "1"))
+options_of <- function(fun, arg, value) {
+  call <- as.call(c(list(as.name(fun), raw(3)), setNames(list(value), arg)))
+  if (grepl("_file$", fun)) call[[2]] <- "in"
+  if (grepl("_file$", fun)) call$output <- "out"
+  call
+}
+option_cases <- c(
+  cases_for(bad_drops, c("base64_encode", "base64_decode", "base64_encode_file",
+    "base64_decode_file"), "url", "TRUE or FALSE",
+    function(fun, value) options_of(fun, "url", value)),
+  cases_for(bad_drops, c("base64_encode", "base64_encode_file"), "pad", "TRUE or FALSE",
+    function(fun, value) options_of(fun, "pad", value)),
+  cases_for(bad_drops, c("base64_decode", "base64_decode_file"), "breaks",
+    "TRUE or FALSE", function(fun, value) options_of(fun, "breaks", value)),
+  cases_for(bad_widths, c("base64_encode", "base64_encode_file"), "width",
+    "0 or a positive multiple of 4", function(fun, value) options_of(fun, "width", value)),
+  cases_for(bad_eols, c("base64_encode", "base64_encode_file"), "eol",
+    "\"\\n\" or \"\\r\\n\"", function(fun, value) options_of(fun, "eol", value)),
+  cases_for(bad_choices, c("base64_encode", "base64_decode"), "as",
+    "\"raw\" or \"string\"", function(fun, value) options_of(fun, "as", value)),
+  cases_for(bad_paths, c("base64_encode_file", "base64_decode_file"), "input",
+    "a single non-empty string", function(fun, value) call(fun, value, "out")),
+  cases_for(bad_paths, c("base64_encode_file", "base64_decode_file"), "output",
+    "a single non-empty string", function(fun, value) call(fun, "in", value)),
+  cases_for(list(list(1:3, "an integer vector of length 3"), list(NULL, "NULL")),
+    c("base64_encode", "base64_decode"), "x", "a raw vector or a character vector",
+    function(fun, value) call(fun, value, as = "string")))
+messages <- vapply(option_cases, function(case) tryCatch({
+  eval(case$call, asNamespace("client")); "no error" }, error = conditionMessage), "")
+check_cases(option_cases, messages)
+
 ## ---- the error names the call the user made ----
 err <- tryCatch(client::fd_write(-1, "x"), error = identity)
 expect_equal(deparse(conditionCall(err)), "client::fd_write(-1, \"x\")")

@@ -147,3 +147,113 @@ if (!strict_python) {
     padded_after_group = sum(padding_after_whole_group))
   expect_true(all(kinds > 50), info = paste(kinds, collapse = " "))
 }
+
+## ---- base64 options against Python's base64 module ----
+# Random bytes, short and long: the URL-safe alphabet with and without padding, lines of
+# 76 as encodebytes() writes them, and decoding of each; then damaged texts, which must
+# be refused exactly when the strict decoder refuses them once their line ends are gone.
+if (!strict_python) {
+  message("skipped: base64 options against Python need python3 3.11 or later")
+} else {
+  inputs <- lapply(c(sample(0:80, 400, TRUE), sample(3000:3100, 20, TRUE)),
+    function(n) as.raw(sample(0:255, n, TRUE)))
+  hex <- function(x) paste(format(x), collapse = "")
+  with_python <- function(lines, program) {
+    file <- tempfile()
+    on.exit(unlink(file))
+    writeLines(lines, file)
+    system2(python, c("-c", shQuote(program)), stdin = file, stdout = TRUE)
+  }
+  encoder <- paste(sep = "\n", "import base64, sys",
+    "for line in sys.stdin:",
+    "    b = bytes.fromhex(line)",
+    "    u = base64.urlsafe_b64encode(b).decode()",
+    "    print(u, u.rstrip('='), base64.encodebytes(b).decode().replace('\\n', '|'))")
+  theirs <- strsplit(with_python(vapply(inputs, hex, ""), encoder), " ", fixed = TRUE)
+  ours <- lapply(inputs, function(x) c(base64_encode(x, url = TRUE, as = "string"),
+    base64_encode(x, url = TRUE, pad = FALSE, as = "string"),
+    gsub("\n", "|", paste0(base64_encode(x, width = 76, as = "string"),
+      if (length(x)) "\n" else ""))))
+  theirs <- lapply(theirs, function(t) c(t, rep("", 3 - length(t))))  # "" for no bytes
+  expect_identical(ours, theirs)
+  back <- Map(function(x, t) identical(base64_decode(t[1], url = TRUE), x) &&
+    identical(base64_decode(t[2], url = TRUE), x) &&
+    identical(base64_decode(gsub("|", "\r\n", t[3], fixed = TRUE), breaks = TRUE), x),
+    inputs, ours)
+  expect_true(all(unlist(back)))
+
+  damaged <- lapply(inputs, function(x) {
+    text <- base64_encode(x, width = sample(c(8, 76), 1), eol = sample(c("\n", "\r\n"), 1))
+    for (k in seq_len(sample(0:2, 1))) {
+      if (length(text)) text[sample(length(text), 1)] <- sample(charToRaw("=A!\n\r-_ "), 1)
+    }
+    text
+  })
+  checker <- paste(sep = "\n", "import base64, binascii, sys",
+    "for line in sys.stdin:",
+    "    b = bytes.fromhex(line).replace(b'\\n', b'').replace(b'\\r', b'')",
+    "    try: print(base64.b64decode(b, validate=True).hex())",
+    "    except binascii.Error: print('refused')")
+  theirs <- with_python(vapply(damaged, hex, ""), checker)
+  ours <- vapply(damaged, function(text) {
+    tryCatch(hex(base64_decode(text, breaks = TRUE)), error = function(e) "refused")
+  }, "")
+  # Python before 3.14 accepts "=" after a whole group, which is refused here.
+  after_group <- vapply(damaged, function(text) {
+    text <- text[text != as.raw(10) & text != as.raw(13)]
+    data <- sum(cumsum(text == charToRaw("=")) == 0)
+    data %% 4 == 0 && data < length(text) && all(text[-seq_len(data)] == charToRaw("="))
+  }, NA)
+  differ <- which(ours != theirs & !(ours == "refused" & after_group))
+  expect_equal(length(differ), 0L, info = paste(vapply(damaged[head(differ, 3)], hex, ""),
+    collapse = " | "))
+  expect_true(sum(ours == "refused") > 50 && sum(ours != "refused") > 50)
+}
+
+## ---- options: every refusal names the first offending byte of the text as given ----
+refusals <- list(
+  list("YQ=A", list(url = TRUE), "byte 3 (0x3d) is \"=\" out of place"),
+  list("YQ==YQ", list(url = TRUE), "byte 3 (0x3d) is \"=\" out of place"),
+  list("YW+j", list(url = TRUE), "byte 3 (0x2b) is outside the URL-safe base64 alphabet"),
+  list("YW/j", list(url = TRUE), "byte 3 (0x2f) is outside the URL-safe base64 alphabet"),
+  list("YWJjY", list(url = TRUE), "its length, 5, is one more than a multiple of 4"),
+  list("YQ=", list(url = TRUE), "its length, 3, is not a multiple of 4"),
+  list("YW-j", list(), "byte 3 (0x2d) is outside the base64 alphabet (spaces"),
+  list("YWJj\nYW!j", list(breaks = TRUE), "byte 8 (0x21) is outside the base64 alphabet"),
+  list("YW\r\n=j\n", list(breaks = TRUE), "byte 5 (0x3d) is \"=\" out of place"),
+  list("YWJ\nj\n\nY", list(breaks = TRUE),
+    "its length without line ends, 5, is not a multiple of 4"),
+  list("YW\nJj Y", list(breaks = TRUE), "its length without line ends, 6,"),
+  list("YW\nJj Y-_", list(breaks = TRUE), "byte 6 (0x20) is outside"),
+  list("YW\nJ-_jYW\nJ", list(url = TRUE, breaks = TRUE),
+    "its length without line ends, 9, is one more than a multiple of 4"),
+  list("YW\nJ-_+", list(url = TRUE, breaks = TRUE), "byte 7 (0x2b) is outside the URL"),
+  list(c("YQ==", "YWJj", "YW J"), list(as = "string"), "`x[3]` is not base64 text: byte 3"),
+  list(c("YQ", NA, "Y"), list(url = TRUE, as = "string"), "`x[3]` is not base64 text: its"),
+  list(c("YQ==", "AA=="), list(as = "string"), "`x[2]` decodes to a NUL byte"),
+  list(charToRaw("AGE="), list(as = "string"), "`x` decodes to a NUL byte"))
+for (case in refusals) {
+  message <- tryCatch({ do.call(base64_decode, c(list(case[[1]]), case[[2]])); "no error" },
+    error = conditionMessage)
+  expect_true(grepl(case[[3]], message, fixed = TRUE), info = paste(deparse1(case[1:2]),
+    message))
+}
+
+## ---- many strings at once: each as if encoded or decoded alone; NA stays NA ----
+values <- c("", "a", "ab", "abc", "abcd", NA, "h\u00e9", strrep("\u00e9t\u00e9", 30))
+for (options in list(list(), list(url = TRUE), list(url = TRUE, pad = FALSE),
+                     list(width = 8), list(width = 4, eol = "\r\n"))) {
+  encoded <- do.call(base64_encode, c(list(values, as = "string"), options))
+  alone <- vapply(values, function(v) if (is.na(v)) NA_character_ else
+    do.call(base64_encode, c(list(v, as = "string"), options)), "", USE.NAMES = FALSE)
+  expect_identical(encoded, alone, info = deparse1(options))
+  decoding <- list(url = isTRUE(options$url), breaks = !is.null(options$width))
+  back <- do.call(base64_decode, c(list(encoded, as = "string"), decoding))
+  expect_identical(charToRaw(paste(back[-6], collapse = "|")),
+    charToRaw(paste(values[-6], collapse = "|")), info = deparse1(options))
+  expect_identical(is.na(back), is.na(values))
+}
+expect_identical(base64_encode(as.raw(c(0xfb, 0xff)), url = TRUE, as = "string"), "-_8=")
+expect_identical(base64_decode("-_8", url = TRUE), as.raw(c(0xfb, 0xff)))
+expect_identical(base64_encode(charToRaw(strrep("x", 12)), width = 8), charToRaw(
+  "eHh4eHh4\neHh4eHh4"))
