@@ -20,7 +20,8 @@ TOOLS_CXX       := g++ -std=c++17 -O2 -Wall -Wextra -pedantic -Werror
 .PHONY: help deps install test demo check clean rcmdcheck harness battery sanitize \
   valgrind fuzz robust check-arm32 check-arm64 check-current-r harness-arm32 \
   harness-arm64 harness-s390x bench bench-against count-calls count-instructions \
-  count-instructions-arm64 format format-check fuzz-deps valgrind-deps
+  count-instructions-arm64 format format-check fuzz-deps valgrind-deps check-clang \
+  check-lto check-gct check-arm64-clang check-s390x
 
 # Installs the Debian packages of $(1) that are missing; apt-get update only then.
 define apt_install
@@ -130,10 +131,29 @@ check-arm64: deps ## the suite under Debian's arm64 R, run by qemu-aarch64
 check-current-r: ## R CMD check and the suite (also without /proc) under Debian unstable's R
 	bash tools/current-r/check.sh $(CURRENT_R_CACHE)
 
+##@ Other compilers and builds (CI runs check-clang, check-lto, check-gct)
+CLANG_PACKAGES := clang libc++-dev libc++abi-dev libclang-rt-14-dev
+
+check-clang: deps ## clang and libc++: the codec harness, then the suite, no warning
+	$(call apt_install,$(CLANG_PACKAGES))
+	@mkdir -p tools/build
+	clang++ -std=c++17 -stdlib=libc++ -O2 -Wall -Wextra -pedantic -Werror \
+	  -fsanitize=address,undefined -fno-sanitize-recover=all \
+	  -o tools/build/b64_harness_clang tools/b64_harness.cpp $(CODEC_SRC)
+	tools/build/b64_harness_clang
+	bash tools/check-build.sh clang
+
+check-lto: deps ## gcc with link-time optimisation (-Werror=odr), then the suite
+	bash tools/check-build.sh lto
+
+check-gct: install ## every routine and exported function under gctorture, in child R
+	$(RSCRIPT) tools/gctorture.R
+
 ##@ Speed
 bench: install ## the codec and capture_*() against their peers (BENCH_QUICK=1)
 	$(call apt_install,$(BENCH_PACKAGES))
 	$(RSCRIPT) bench/base64.R
+	$(RSCRIPT) bench/base64_options.R
 	$(RSCRIPT) bench/capture.R
 
 bench-against: install ## this tree's codec against BASELINE=<git revision>, one process

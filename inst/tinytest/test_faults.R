@@ -34,10 +34,12 @@ one_short_of_limit <- quote({
   held <- held[-length(held)]
 })
 release_fds <- quote(for (fd in held) th("th_close", fd))
-# A pipe whose write end is descriptor 4, a number the table can name as the target.
-pipe_into_4 <- quote({
+# A pipe whose write end is descriptor 40, a number the table can name as the target.
+# 40 is far above what R holds, so that neither end of the new pipe is already there.
+pipe_into_40 <- quote({
   p <- th("th_pipe")
-  invisible(th("th_dup2", p[2], 4L))
+  stopifnot(!40L %in% p)
+  invisible(th("th_dup2", p[2], 40L))
   invisible(th("th_close", p[2]))
 })
 tail_of <- function(routine) sprintf(" @client:[0-9]+ \\(%s\\)$", routine)
@@ -112,23 +114,23 @@ cases <- list(
       tail_of("tarnwick_set_std"))),
   # R's handler turns the first SIGPIPE into an error and blocks the signal; the next
   # write fails with EPIPE in the ordinary way.
-  list(name = "write: pipe without reader (EPIPE)", target = 4L,
+  list(name = "write: pipe without reader (EPIPE)", target = 40L,
     prepare = bquote({
-      .(pipe_into_4)
+      .(pipe_into_40)
       invisible(th("th_close", p[1]))
-      note <- tryCatch(.Call(client:::tarnwick_write, 4L, as.raw(1)),
+      note <- tryCatch(.Call(client:::tarnwick_write, 40L, as.raw(1)),
         error = conditionMessage)
     }),
-    call = quote(.Call(client:::tarnwick_write, 4L, as.raw(1:3))),
+    call = quote(.Call(client:::tarnwick_write, 40L, as.raw(1:3))),
     note = "ignoring SIGPIPE signal",
     expect = paste0("^Cannot write to fd", error_of("EPIPE"), tail_of("tarnwick_write"))),
-  list(name = "write: full non-blocking pipe (EAGAIN)", target = 4L,
+  list(name = "write: full non-blocking pipe (EAGAIN)", target = 40L,
     prepare = bquote({
-      .(pipe_into_4)
-      invisible(th("th_set_nonblocking", 4L))
-      invisible(th("th_fill", 4L))
+      .(pipe_into_40)
+      invisible(th("th_set_nonblocking", 40L))
+      invisible(th("th_fill", 40L))
     }),
-    call = quote(.Call(client:::tarnwick_write, 4L, as.raw(1:3))), expect = "^0L$"))
+    call = quote(.Call(client:::tarnwick_write, 40L, as.raw(1:3))), expect = "^0L$"))
 
 # Root passes file permissions; only Linux lets a process give that up (capabilities).
 if (file.access(no_write_dir, 2) == 0 && Sys.info()[["sysname"]] != "Linux") {
