@@ -3,6 +3,8 @@
 R_LIB           := $(CURDIR)/.lib
 ARM32_CACHE     ?= $(HOME)/.cache/client-arm32
 ARM64_CACHE     ?= $(HOME)/.cache/client-arm64
+ARM64_CLANG_CACHE ?= $(HOME)/.cache/client-arm64-clang
+S390X_CACHE     ?= $(HOME)/.cache/client-s390x
 CURRENT_R_CACHE ?= $(HOME)/.cache/client-current-r
 STRICT          := $(CURDIR)/tools/Makevars.strict
 # python3 plays the parent process in test_parent.R.
@@ -21,7 +23,7 @@ TOOLS_CXX       := g++ -std=c++17 -O2 -Wall -Wextra -pedantic -Werror
   valgrind fuzz robust check-arm32 check-arm64 check-current-r harness-arm32 \
   harness-arm64 harness-s390x bench bench-against count-calls count-instructions \
   count-instructions-arm64 format format-check fuzz-deps valgrind-deps check-clang \
-  check-lto check-gct check-arm64-clang check-s390x
+  check-lto check-gct check-arm64-clang check-s390x bench-tail
 
 # Installs the Debian packages of $(1) that are missing; apt-get update only then.
 define apt_install
@@ -149,6 +151,13 @@ check-lto: deps ## gcc with link-time optimisation (-Werror=odr), then the suite
 check-gct: install ## every routine and exported function under gctorture, in child R
 	$(RSCRIPT) tools/gctorture.R
 
+# The compiler and C++ library of Apple silicon, with the NEON kernels.
+check-arm64-clang: deps ## the suite under arm64 R, built by clang with libc++ (qemu)
+	CLIENT_CROSS_COMPILER=clang bash tools/cross/check.sh arm64 $(ARM64_CLANG_CACHE)
+
+check-s390x: deps ## the suite under Debian's s390x R, big-endian (qemu-s390x)
+	bash tools/cross/check.sh s390x $(S390X_CACHE)
+
 ##@ Speed
 bench: install ## the codec and capture_*() against their peers (BENCH_QUICK=1)
 	$(call apt_install,$(BENCH_PACKAGES))
@@ -161,6 +170,16 @@ bench-against: install ## this tree's codec against BASELINE=<git revision>, one
 	$(build_baseline)
 	$(RSCRIPT) bench/against.R tools/build/baseline/src \
 	  tools/build/baseline/lib/client/libs/client.so
+
+# The variant without the huge-page advice is built for this benchmark alone.
+bench-tail: install ## the slowest large codec calls in fresh processes, advice or none (TAIL_N)
+	@rm -rf tools/build/tail && mkdir -p tools/build/tail/lib
+	@printf 'CPPFLAGS += -DCLIENT_NO_HUGEPAGE_ADVICE\n' >tools/build/tail/Makevars
+	R_MAKEVARS_USER=$(CURDIR)/tools/build/tail/Makevars R CMD INSTALL \
+	  --library=tools/build/tail/lib . >tools/build/tail/install.log 2>&1 \
+	  || { cat tools/build/tail/install.log; exit 1; }
+	@rm -f src/*.o src/*.so
+	Rscript --vanilla bench/tail.R advice=$(R_LIB) none=tools/build/tail/lib
 
 # Timers cannot see a few hundred instructions in a call of a few microseconds.
 count-calls: install ## instructions per base64_decode() call on short text, against BASELINE

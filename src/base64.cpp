@@ -28,7 +28,7 @@ constexpr std::uintptr_t huge_page_size = std::uintptr_t{2} << 20;
 // depends on it.
 SEXP new_raw_vector(R_xlen_t length) {
   SEXP vector = Rf_allocVector(RAWSXP, length);
-#ifdef MADV_HUGEPAGE
+#if defined(MADV_HUGEPAGE) && !defined(CLIENT_NO_HUGEPAGE_ADVICE)
   const auto size = static_cast<std::uintptr_t>(length);
   if (size < huge_page_size) return vector;
   const auto begin = reinterpret_cast<std::uintptr_t>(RAW(vector));

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Runs the whole test suite under an ARM R (armhf: 32-bit, started through qemu-arm;
-# arm64: 64-bit, through qemu-aarch64): prepares the sysroot (sysroot.sh), cross-builds
-# and installs the package with the emulated R's own R CMD INSTALL and the host's strict
-# warnings, checks the exported symbols, then runs tools/run-tests.R under the emulated
-# R. Ends with "N passed, N failed" from the test runner.
-# Usage: check.sh armhf|arm64 CACHE (run from the package's root folder, as root on
-# Debian 12)
+# Runs the whole test suite under a foreign R (armhf: 32-bit ARM, started through
+# qemu-arm; arm64, through qemu-aarch64; s390x, big-endian, through qemu-s390x):
+# prepares the sysroot (sysroot.sh), cross-builds and installs the package with the
+# emulated R's own R CMD INSTALL and the host's strict warnings (with gcc, or with clang
+# and libc++ when CLIENT_CROSS_COMPILER=clang), checks the exported symbols, then runs
+# tools/run-tests.R under the emulated R. Ends with "N passed, N failed".
+# Usage: check.sh armhf|arm64|s390x CACHE (run from the package's root folder, as root
+# on Debian 12)
 set -euo pipefail
 # shellcheck source=SCRIPTDIR/arch.sh
 source "$(dirname "$0")/arch.sh"
@@ -26,6 +27,7 @@ export R_MAKEVARS_USER=$root/tools/cross/Makevars
 export CLIENT_STRICT_MAKEVARS=$root/tools/Makevars.strict
 export CLIENT_CROSS_TRIPLET=$triplet
 export CLIENT_CROSS_SYSROOT=$sysroot
+export CLIENT_CROSS_COMPILER=$compiler
 # Tests whose measure is the emulator's rather than the program's (the resident size)
 # read this.
 export CLIENT_EMULATOR=$qemu
@@ -43,7 +45,7 @@ copy_sources() {
 install_package() {
   "$r_home/bin/R" CMD INSTALL --library="$work/lib" "$work/client" >"$work/install.log" 2>&1 ||
     { cat "$work/install.log"; return 1; }
-  grep -E "^$triplet-g\\+\\+ " "$work/install.log" | head -n 1
+  grep -E "^($triplet-g|clang)\\+\\+ " "$work/install.log" | head -n 1
 }
 
 # Fails unless the shared object exports exactly the routines, the entry point and the

@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
-# Prepares an ARM R (armhf: 32-bit, arm64: 64-bit) next to the native one, as root on
-# Debian 12: installs the cross compiler and qemu-user, then fetches r-base-core of that
-# architecture and its dependency closure from Debian into CACHE/debs and unpacks it into
-# CACHE/sysroot, which is kept between runs: a finished sysroot is not fetched again.
-# Usage: sysroot.sh armhf|arm64 CACHE
+# Prepares a foreign R (armhf: 32-bit ARM, arm64, s390x: big-endian) next to the native
+# one, as root on Debian 12: installs the cross compiler and qemu-user, then fetches
+# r-base-core of that architecture and its dependency closure from Debian into
+# CACHE/debs and unpacks it into CACHE/sysroot, which is kept between runs: a finished
+# sysroot is not fetched again.
+# Usage: sysroot.sh armhf|arm64|s390x CACHE
 set -euo pipefail
 # shellcheck source=SCRIPTDIR/arch.sh
 source "$(dirname "$0")/arch.sh"
 cache=$(realpath -m "$2")
 sysroot=$cache/sysroot
 host_packages=(qemu-user "g++-$triplet")
+if [ "$compiler" = clang ]; then host_packages+=(clang libc++-dev libc++abi-dev); fi
 
 # Runs apt-get, waiting while another process holds the dpkg lock.
 apt_get() {
@@ -45,15 +47,20 @@ install_host_tools() {
   apt_get install -y -qq --no-install-recommends $missing
 }
 
-# Prints the packages of the architecture that its r-base-core needs at run time, one a
-# line: the first choice of every dependency, a virtual package resolved to its first
+# Prints the packages of the architecture that its r-base-core (and the target packages
+# of the compiler) need at run time, one a line: the first choice of every dependency, a virtual package resolved to its first
 # provider of that architecture. Architecture-independent packages (data, scripts) are
 # left out. Walks the graph a level at a time, one apt-cache call per level.
 dependency_closure() {
-  local root=r-base-core:$arch pkg
-  local -A seen=([$root]=1)
-  local level=("$root") next
-  echo "$root"
+  local root pkg
+  local -A seen=()
+  local level=() next
+  for root in r-base-core "${target_packages[@]}"; do
+    root=$root:$arch
+    seen[$root]=1
+    level+=("$root")
+    echo "$root"
+  done
   while [ "${#level[@]}" -gt 0 ]; do
     next=()
     while read -r pkg; do
@@ -83,7 +90,7 @@ first_choices() {
 # Makes the unpacked packages usable from the host: what their maintainer scripts would
 # have set up, paths that lead into the sysroot, and the two ARM programs of R replaced
 # by scripts that start them under qemu, so that any host process (make, sh, a test's
-# system2) can start the ARM R by its usual path.
+# system2) can start the foreign R by its usual path.
 prepare_sysroot() {
   local link target lib
   cp "$sysroot/usr/lib/R/etc/Renviron.ucf" "$sysroot/etc/R/Renviron"
@@ -99,18 +106,18 @@ prepare_sysroot() {
   # The script would pick the host's /usr/lib/R again when it sees that very path.
   sed -i -e "s|^R_HOME_DIR=/usr/lib/R|R_HOME_DIR=$sysroot/usr/lib/R|" \
     -e "s|^\(R_[A-Z]*_DIR\)=/usr/share/R|\1=$sysroot/usr/share/R|" "$sysroot/usr/lib/R/bin/R"
-  wrap_arm_program "$sysroot/usr/lib/R/bin/exec/R"
-  wrap_arm_program "$sysroot/usr/lib/R/bin/Rscript"
+  wrap_foreign_program "$sysroot/usr/lib/R/bin/exec/R"
+  wrap_foreign_program "$sysroot/usr/lib/R/bin/Rscript"
 }
 
-# Moves the ARM program at $1 into the sysroot's arm/ folder (R takes every file in
+# Moves the foreign program at $1 into the sysroot's foreign/ folder (R takes every file in
 # bin/exec for an architecture of its own) and puts a script in its place that runs it
 # under qemu, with the sysroot as the root of its libraries. RHOME tells Rscript
 # which R to start (it would start the host's /usr/lib/R otherwise).
-wrap_arm_program() {
+wrap_foreign_program() {
   local program
-  program=$sysroot/arm/$(basename "$1")
-  mkdir -p "$sysroot/arm"
+  program=$sysroot/foreign/$(basename "$1")
+  mkdir -p "$sysroot/foreign"
   mv "$1" "$program"
   cat >"$1" <<WRAPPER
 #!/bin/sh
@@ -120,8 +127,10 @@ WRAPPER
 }
 
 fetch_sysroot() {
-  # The wrappers name the sysroot by its full path: a moved cache is prepared again.
-  [ "$(cat "$sysroot/.complete" 2>/dev/null)" = "$sysroot" ] && return 0
+  # The wrappers name the sysroot by its full path: a moved cache is prepared again, and
+  # so is one made for other packages.
+  local contents="$sysroot r-base-core ${target_packages[*]}"
+  [ "$(cat "$sysroot/.complete" 2>/dev/null)" = "$contents" ] && return 0
   echo "fetching $arch R into $cache"
   # Only this fetch's packages are unpacked: no older version may overwrite a newer one.
   rm -rf "$cache/debs"
@@ -136,7 +145,7 @@ fetch_sysroot() {
   local deb
   for deb in "$cache"/debs/*_"$arch".deb; do dpkg -x "$deb" "$sysroot"; done
   prepare_sysroot
-  echo "$sysroot" >"$sysroot/.complete"
+  echo "$contents" >"$sysroot/.complete"
 }
 
 install_host_tools
