@@ -61,7 +61,8 @@ check_exports() {
     return 1
   fi
   echo "client.so: $("$triplet-readelf" -h "$so" |
-    awk '/Class:|Machine:/ { $1 = ""; printf "%s", $0 }'); exports as expected"
+    awk '/Class:|Machine:/ { $1 = ""; printf "%s", $0 }'); exports as expected;" \
+    "$("$triplet-readelf" -d "$so" | grep -o 'lib[a-z+]*c++[^]]*' | tr '\n' ' ')"
 }
 
 # tinytest is plain R: the emulated R loads the host's copy through a link.
