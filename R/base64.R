@@ -3,11 +3,12 @@
 # standard alphabet, "=" padding and one line; every option is built around them here.
 
 # Encodes a raw vector or a string's bytes; with as = "string", also each element of a
-# character vector. Without options it is one routine call, as it always was.
+# character vector. Called with `x` alone it is one routine call, as it always was.
 base64_encode <- function(x, url = FALSE, pad = TRUE, width = 0, eol = "\n",
                           as = c("raw", "string")) {
-  if (missing(url) && missing(pad) && missing(width) && missing(eol) && missing(as)) {
-    x <- as_bytes(x, "x")
+  if (nargs() == 1L) {
+    # A plain raw vector skips the checker: on short input each call shows.
+    if (!is.raw(x) || !is.null(attributes(x))) x <- as_bytes(x, "x")
     return(.Call(tarnwick_base64_encode, x))
   }
   url <- as_flag(url, "url")
@@ -32,7 +33,7 @@ base64_encode <- function(x, url = FALSE, pad = TRUE, width = 0, eol = "\n",
 # refused. The routine never refuses anything, so its result is checked here: it stops
 # at the first "=" and gives up at a bad byte, and each shows in its length.
 base64_decode <- function(x, url = FALSE, breaks = FALSE, as = c("raw", "string")) {
-  if (!(missing(url) && missing(breaks) && missing(as))) {
+  if (nargs() != 1L) {
     url <- as_flag(url, "url")
     breaks <- as_flag(breaks, "breaks")
     as <- as_choice(as, "as", c("raw", "string"))
@@ -44,7 +45,9 @@ base64_decode <- function(x, url = FALSE, breaks = FALSE, as = c("raw", "string"
     bytes <- decode_text(text, url, breaks, sys.call())
     return(if (as == "string") as_string(bytes, "x", sys.call()) else bytes)
   }
-  text <- as_bytes(x, "x", "base64 text: a single string or a raw vector")
+  text <- if (is.raw(x) && is.null(attributes(x))) x else {
+    as_bytes(x, "x", "base64 text: a single string or a raw vector")
+  }
   n <- length(text)
   if (n %% 4 != 0) stop_malformed(text, sys.call())
   out <- .Call(tarnwick_base64_decode, text)
