@@ -18,11 +18,12 @@ base64_encode <- function(x, url = FALSE, pad = TRUE, width = 0, eol = "\n",
   as <- as_choice(as, "as", c("raw", "string"))
   if (as == "string") {
     x <- as_values(x, "x")
-    if (is.character(x)) return(encode_strings(x, url, pad, width, eol))
+    if (is.character(x) && (length(x) != 1L || is.na(x))) {
+      return(encode_strings(x, url, pad, width, eol))
+    }
   }
   x <- as_bytes(x, "x")
-  text <- encode_text(x, url, pad, width, eol)
-  if (as == "string") rawToChar(text) else text
+  encode_text(x, url, pad, width, eol, string = as == "string")
 }
 
 # Decodes base64 text given as a string or a raw vector; with as = "string", also each
@@ -39,7 +40,9 @@ base64_decode <- function(x, url = FALSE, breaks = FALSE, as = c("raw", "string"
     as <- as_choice(as, "as", c("raw", "string"))
     if (as == "string") {
       x <- as_values(x, "x")
-      if (is.character(x)) return(decode_strings(x, url, breaks, sys.call()))
+      if (is.character(x) && (length(x) != 1L || is.na(x))) {
+        return(decode_strings(x, url, breaks, sys.call()))
+      }
     }
     text <- as_bytes(x, "x", "base64 text: a single string or a raw vector")
     bytes <- decode_text(text, url, breaks, sys.call())
@@ -160,12 +163,21 @@ stop_malformed <- function(text, call, url = FALSE, breaks = FALSE, piece = whol
 
 ## ---- Encoding ----
 
-# The encoding of `bytes` with the options applied.
-encode_text <- function(bytes, url, pad, width, eol) {
+# The encoding of `bytes` with the options applied, as a raw vector or a `string`.
+# Every full-size vector that R code makes costs a page fault per 4 KiB, more than the
+# encoding: the steps are chosen to make as few as they can.
+encode_text <- function(bytes, url, pad, width, eol, string = FALSE) {
   text <- .Call(tarnwick_base64_encode, bytes)
   if (url) text <- replaced(text, standard_only, url_only)
-  if (!pad) length(text) <- length(text) - padding_length(length(bytes))
-  if (width > 0L) text <- in_lines(text, width, eol)
+  padding <- if (pad) 0L else padding_length(length(bytes))
+  if (string || width > 0L) {
+    # rawToChar() drops NUL bytes at the end: the padding goes without a copy.
+    text[length(text) + 1L - seq_len(padding)] <- as.raw(0)
+    text <- rawToChar(text)
+    if (width > 0L) text <- in_lines(text, width, eol)
+    return(if (string) text else charToRaw(text))
+  }
+  if (padding > 0L) length(text) <- length(text) - padding
   text
 }
 
@@ -180,20 +192,10 @@ replaced <- function(text, from, to) {
   text
 }
 
-# `text` broken into lines of `width` bytes joined by `eol`, with no line end after the
-# last. The lines are the columns of a matrix, to which the line ends are added as rows.
+# The strings of `text` broken into lines of `width` characters joined by `eol`, with
+# no line end after the last.
 in_lines <- function(text, width, eol) {
-  n <- length(text)
-  if (n <= width) return(text)
-  k <- length(eol)
-  full <- (n - 1L) %/% width  # the lines that a line end follows
-  lines <- raw((width + k) * full)
-  dim(lines) <- c(width + k, full)
-  head <- text
-  length(head) <- full * width
-  lines[seq_len(width), ] <- head
-  lines[width + seq_len(k), ] <- eol
-  c(lines, text[(full * width + 1):n])
+  gsub(sprintf("(.{%d})(?!$)", width), paste0("\\1", rawToChar(eol)), text, perl = TRUE)
 }
 
 # Encodes each element of a character vector, as its bytes; NA stays NA. One routine
@@ -217,10 +219,7 @@ encode_strings <- function(x, url, pad, width, eol) {
   }
   if (url) text <- replaced(text, standard_only, url_only)
   encoded <- substring(rawToChar(text), ends - spans + 1, ends - if (pad) 0 else filling)
-  if (width > 0L) {
-    encoded <- gsub(sprintf("(.{%d})(?!$)", width), paste0("\\1", rawToChar(eol)),
-      encoded, perl = TRUE)
-  }
+  if (width > 0L) encoded <- in_lines(encoded, width, eol)
   out[given] <- encoded
   out
 }
@@ -254,27 +253,20 @@ as_standard <- function(text, url, breaks, final) {
   c(text, rep(pad_byte, (4 - n %% 4) %% 4))
 }
 
-# `text` without its line feeds and carriage returns. Lines of one width with one kind
-# of line end, the way encoders write them, are taken out as rows of a matrix whose
-# columns are the lines; other text is filtered byte by byte.
+# `text` without its line feeds and carriage returns. The bytes are taken out of the
+# text as a string, by gsub(): R code that picks bytes out of a raw vector one by one
+# takes ten times as long. A NUL byte, which no string holds, is kept and refused later.
 without_line_ends <- function(text) {
-  feeds <- grepRaw(line_feed, text, fixed = TRUE, all = TRUE)
-  returns <- grepRaw(carriage_return, text, fixed = TRUE, all = TRUE)
-  if (length(feeds) + length(returns) == 0L) return(text)
-  k <- if (length(returns) == 0L) 1L else 2L
-  starts <- feeds - (k - 1L)
-  width <- starts[1L] - 1L
-  full <- length(starts)
-  regular <- width > 0L && (k == 1L || identical(returns, starts)) &&
-    all(starts == seq_len(full) * (width + k) - k + 1L)
-  if (!regular) return(text[text != line_feed & text != carriage_return])
-  lines <- text
-  length(lines) <- full * (width + k)
-  dim(lines) <- c(width + k, full)
-  rest <- if (length(text) > full * (width + k)) {
-    text[(full * (width + k) + 1):length(text)]
+  feeds <- length(grepRaw(line_feed, text, fixed = TRUE)) > 0L
+  returns <- length(grepRaw(carriage_return, text, fixed = TRUE)) > 0L
+  if (!feeds && !returns) return(text)
+  if (length(grepRaw(as.raw(0), text, fixed = TRUE)) > 0L) {
+    return(text[text != line_feed & text != carriage_return])
   }
-  c(lines[seq_len(width), ], rest)
+  string <- rawToChar(text)
+  if (feeds) string <- gsub("\n", "", string, fixed = TRUE, useBytes = TRUE)
+  if (returns) string <- gsub("\r", "", string, fixed = TRUE, useBytes = TRUE)
+  charToRaw(string)
 }
 
 # `bytes` as one string, or a stop naming `name` when a NUL byte, which no string can

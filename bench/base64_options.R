@@ -57,7 +57,7 @@ strings_cases <- function() {
   list(
     `1e5 strings, encode` = list(
       client = function() base64_encode(values, as = "string"),
-      base64enc = function() vapply(values, function(v) base64encode(charToRaw(v)), "",
+      base64enc = function() vapply(values, function(v) c(base64encode(charToRaw(v)), "")[1], "",
         USE.NAMES = FALSE),
       jsonlite = function() vapply(values, function(v) base64_enc(v), "",
         USE.NAMES = FALSE)),
