@@ -42,7 +42,16 @@ routines <- list(
   list(NA, "with_stdout", c("1L", "cat('x')"), c("fd", "code")),
   list(NA, "with_stderr", c("2L", "cat('x')"), c("fd", "code")),
   list(NA, "with_stdout_file", c("out_file", "cat('x')"), c("path", "code")),
-  list(NA, "with_stderr_file", c("out_file", "cat('x')"), c("path", "code")))
+  list(NA, "with_stderr_file", c("out_file", "cat('x')"), c("path", "code")),
+  list(NA, "capture_stdout", c("cat('x')", "FALSE"), c("code", "flag")),
+  list(NA, "capture_stderr", c("message('x')", "TRUE"), c("code", "flag")),
+  list(NA, "capture_output", c("cat('x')", "FALSE"), c("code", "flag")),
+  list(NA, "base64_encode", c("raw(3)", "TRUE", "FALSE", "4", "'\\n'", "'string'"),
+    c("bytes", "flag", "flag", "number", "eol", "choice")),
+  list(NA, "base64_decode", c("charToRaw('YQ')", "TRUE", "TRUE", "'string'"),
+    c("text", "flag", "flag", "choice")),
+  list(NA, "base64_encode_file", c("read_only_file", "out_file"), c("path", "path")),
+  list(NA, "base64_decode_file", c("read_only_file", "out_file"), c("path", "path")))
 
 # Calls R may refuse before a routine runs: wrong counts, names given as strings.
 refused <- c(
