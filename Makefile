@@ -25,16 +25,9 @@ TOOLS_CXX       := g++ -std=c++17 -O2 -Wall -Wextra -pedantic -Werror
   count-instructions-arm64 format format-check fuzz-deps valgrind-deps check-clang \
   check-lto check-gct check-arm64-clang check-s390x bench-tail
 
-# Installs the Debian packages of $(1) that are missing; apt-get update only then.
+# Installs the Debian packages of $(1) that are missing.
 define apt_install
-	@missing=""; for p in $(1); do \
-	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'ok installed' || missing="$$missing $$p"; \
-	done; \
-	if [ -n "$$missing" ]; then \
-	  echo "installing$$missing"; \
-	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive \
-	    apt-get install -y -qq --no-install-recommends $$missing; \
-	fi
+	@bash tools/apt.sh $(1)
 endef
 
 ##@ Everyday

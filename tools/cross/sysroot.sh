@@ -8,48 +8,25 @@
 set -euo pipefail
 # shellcheck source=SCRIPTDIR/arch.sh
 source "$(dirname "$0")/arch.sh"
+# shellcheck source=SCRIPTDIR/../apt.sh
+source "$(dirname "$0")/../apt.sh"
 cache=$(realpath -m "$2")
 sysroot=$cache/sysroot
 host_packages=(qemu-user "g++-$triplet")
 if [ "$compiler" = clang ]; then host_packages+=(clang libc++-dev libc++abi-dev); fi
 
-# Runs apt-get, waiting while another process holds the dpkg lock.
-apt_get() {
-  local tries=0
-  until DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=300 "$@"; do
-    tries=$((tries + 1))
-    [ "$tries" -lt 3 ] || return 1
-    sleep 10
-  done
-}
-
-# Prints the host packages that are not installed, one a line.
-missing_host_packages() {
-  local p
-  for p in "${host_packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || echo "$p"
-  done
-}
-
-# Adds the architecture and installs the host tools, updating the index only when
-# something is missing.
+# Adds the architecture and installs the host tools.
 install_host_tools() {
-  local missing updated=
   if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
     dpkg --add-architecture "$arch"
-    apt_get update -qq
-    updated=1
+    apt_update
   fi
-  missing=$(missing_host_packages)
-  [ -z "$missing" ] && return 0
-  [ -n "$updated" ] || apt_get update -qq
-  # shellcheck disable=SC2086
-  apt_get install -y -qq --no-install-recommends $missing
+  apt_install "${host_packages[@]}"
 }
 
 # Prints the packages of the architecture that its r-base-core (and the target packages
-# of the compiler) need at run time, one a line: the first choice of every dependency, a virtual package resolved to its first
-# provider of that architecture. Architecture-independent packages (data, scripts) are
+# of the compiler) need at run time, one a line: the first choice of every dependency,
+# a virtual package resolved to its first provider of that architecture. Architecture-independent packages (data, scripts) are
 # left out. Walks the graph a level at a time, one apt-cache call per level.
 dependency_closure() {
   local root pkg
@@ -136,7 +113,7 @@ fetch_sysroot() {
   rm -rf "$cache/debs"
   mkdir -p "$cache/debs"
   # The index may be missing (architecture added earlier, lists cleaned since).
-  apt-cache show "r-base-core:$arch" >/dev/null 2>&1 || apt_get update -qq
+  apt-cache show "r-base-core:$arch" >/dev/null 2>&1 || apt_update
   local packages
   mapfile -t packages < <(dependency_closure)
   (cd "$cache/debs" && apt-get download -qq -o APT::Sandbox::User=root "${packages[@]}")

@@ -8,6 +8,8 @@
 set -euo pipefail
 # shellcheck source=SCRIPTDIR/mounts.sh
 source "$(dirname "$0")/mounts.sh"
+# shellcheck source=SCRIPTDIR/../apt.sh
+source "$(dirname "$0")/../apt.sh"
 [ $# -eq 1 ] || { echo "usage: $(basename "$0") CACHE" >&2; exit 2; }
 enter_mount_namespace "$@"
 cache=$(realpath -m "$1")
@@ -18,16 +20,6 @@ mirror=http://deb.debian.org/debian
 packages=(r-base-dev r-cran-tinytest python3 pandoc)
 # What a finished root holds; a root built for other packages is built again.
 contents="unstable ${packages[*]}"
-
-# Installs debootstrap when it is missing, waiting while another process holds the dpkg
-# lock.
-install_host_tools() {
-  dpkg-query -W -f='${Status}' debootstrap 2>/dev/null | grep -q 'ok installed' &&
-    return 0
-  apt-get -o DPkg::Lock::Timeout=600 update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 -y -qq \
-    install --no-install-recommends debootstrap
-}
 
 # Runs $2... with its output in the file $1, which is printed if the command fails.
 logged() {
@@ -52,7 +44,13 @@ build_root() {
 Acquire::Check-Valid-Until "false";
 CONF
   mount_root "$root"
-  logged "$cache/apt.log" in_root "$root" apt-get update
+  # A mirror in the middle of a sync fails the update for a few minutes.
+  local try
+  for try in 1 2 3; do
+    logged "$cache/apt.log" in_root "$root" apt-get update && break
+    [ "$try" -lt 3 ] || return 1
+    sleep $((30 * try))
+  done
   logged "$cache/apt.log" in_root "$root" apt-get install -y --no-install-recommends \
     "${packages[@]}"
   in_root "$root" apt-get clean
@@ -61,7 +59,7 @@ CONF
   echo "$contents" >"$root/.complete"
 }
 
-install_host_tools
+apt_install debootstrap
 mkdir -p "$cache"
 # Runs from other working trees may share the cache: one works on the root at a time.
 exec 9>"$cache/.lock"
