@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs Debian packages for the build and test scripts, as root. Run with package
 # names, it installs those that are missing (without recommends) and updates the index
-# only then; sourced, it defines apt_get, apt_update and apt_install.
+# only then; sourced, it defines retried, apt_get, apt_update and apt_install.
 # Usage: apt.sh PACKAGE...
 
 # Runs apt-get, waiting while another process holds the dpkg lock.
@@ -9,17 +9,24 @@ apt_get() {
   DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 "$@"
 }
 
-# Updates the index. A mirror in the middle of a sync serves index files of the wrong
-# size for a few minutes, and apt-get then fails though most files arrived: try again a
-# little later, and in the end go on with what arrived, since the install or download
+# Runs "$@" up to three times, 10 and 20 s apart, until it succeeds. A mirror in the
+# middle of a sync serves index files of the wrong size for a while, and an index
+# update fails meanwhile though most files arrived. Some mirrors keep one such file for
+# days, so the waits are short.
+retried() {
+  local try
+  for try in 1 2 3; do
+    "$@" && return 0
+    [ "$try" -lt 3 ] && sleep $((10 * try))
+  done
+  return 1
+}
+
+# Updates the index, and in the end goes on with what arrived: the install or download
 # that follows says plainly whether a package it needs is missing.
 apt_update() {
-  local try
-  for try in 1 2 3 4; do
-    apt_get update -qq && return 0
-    [ "$try" -lt 4 ] && sleep $((30 * try))
-  done
-  echo "apt.sh: the package index is not complete; going on with what arrived" >&2
+  retried apt_get update -qq ||
+    echo "apt.sh: the package index is not complete; going on with what arrived" >&2
 }
 
 # Prints the packages among "$@" that are not installed, one a line.

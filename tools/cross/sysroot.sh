@@ -26,8 +26,9 @@ install_host_tools() {
 
 # Prints the packages of the architecture that its r-base-core (and the target packages
 # of the compiler) need at run time, one a line: the first choice of every dependency,
-# a virtual package resolved to its first provider of that architecture. Architecture-independent packages (data, scripts) are
-# left out. Walks the graph a level at a time, one apt-cache call per level.
+# a virtual package resolved to its first provider of that architecture.
+# Architecture-independent packages (data, scripts) are left out. Walks the graph a
+# level at a time, one apt-cache call per level.
 dependency_closure() {
   local root pkg
   local -A seen=()

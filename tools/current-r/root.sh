@@ -44,13 +44,7 @@ build_root() {
 Acquire::Check-Valid-Until "false";
 CONF
   mount_root "$root"
-  # A mirror in the middle of a sync fails the update for a few minutes.
-  local try
-  for try in 1 2 3; do
-    logged "$cache/apt.log" in_root "$root" apt-get update && break
-    [ "$try" -lt 3 ] || return 1
-    sleep $((30 * try))
-  done
+  retried logged "$cache/apt.log" in_root "$root" apt-get update
   logged "$cache/apt.log" in_root "$root" apt-get install -y --no-install-recommends \
     "${packages[@]}"
   in_root "$root" apt-get clean
