@@ -1,6 +1,7 @@
 // AVX-512 VBMI block kernels: 48 bytes to 64 characters and back per step, with byte
 // permutes for the table lookups, after Mula and Lemire. Only run when the CPU reports
 // AVX-512 BW and VBMI.
+#include "b64_alphabet.h"
 #include "b64_kernels.h"
 
 #if defined(CLIENT_B64_X86)
@@ -12,9 +13,6 @@
 
 namespace b64 {
 namespace {
-
-constexpr char alphabet[] =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 // Byte indices that give each 32-bit word the bytes b1 b0 b2 b1 of its group of three.
 constexpr auto spread_indices = [] {
@@ -38,12 +36,7 @@ constexpr auto pack_indices = [] {
 }();
 
 // Character code 0 to 127 to its value; 0x80 for any other code.
-constexpr auto value_table = [] {
-  std::array<std::uint8_t, 128> t{};
-  for (auto& v : t) v = 0x80;
-  for (std::uint8_t i = 0; i < 64; ++i) t[static_cast<unsigned char>(alphabet[i])] = i;
-  return t;
-}();
+constexpr auto value_table = ascii_values(alphabet, 0x80);
 
 CLIENT_AVX512 inline __m512i load64(const void* p) noexcept {
   return _mm512_loadu_si512(p);

@@ -1,6 +1,7 @@
 // NEON block kernels for 64-bit ARM: 48 bytes to 64 characters and back per step, with
 // four-register table lookups for the alphabet. Every AArch64 CPU has Advanced SIMD, so
 // they always run.
+#include "b64_alphabet.h"
 #include "b64_kernels.h"
 
 #if defined(CLIENT_B64_ARM64)
@@ -12,18 +13,9 @@
 namespace b64 {
 namespace {
 
-constexpr char alphabet[] =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-constexpr std::uint8_t not_base64 = 0xFF;
-
 // The value of each character code below 128: its alphabet position, or not_base64.
-constexpr auto ascii_values = [] {
-  std::array<std::uint8_t, 128> t{};
-  for (auto& v : t) v = not_base64;
-  for (std::uint8_t i = 0; i < 64; ++i) t[static_cast<unsigned char>(alphabet[i])] = i;
-  return t;
-}();
-static_assert(ascii_values['+'] == 62 && ascii_values['='] == not_base64);
+constexpr auto ascii_value_table = ascii_values(alphabet, not_base64);
+static_assert(ascii_value_table['+'] == 62 && ascii_value_table['='] == not_base64);
 
 inline uint8x16x4_t load_table(const std::uint8_t* table) noexcept {
   return vld1q_u8_x4(table);
@@ -66,8 +58,8 @@ progress encode_blocks_neon64(const std::uint8_t* in, std::size_t n,
 
 progress decode_blocks_neon64(const std::uint8_t* in, std::size_t n, std::uint8_t* out,
                               std::size_t out_size) noexcept {
-  const uint8x16x4_t low = load_table(ascii_values.data());
-  const uint8x16x4_t high = load_table(ascii_values.data() + 64);
+  const uint8x16x4_t low = load_table(ascii_value_table.data());
+  const uint8x16x4_t high = load_table(ascii_value_table.data() + 64);
   // Blocks whose 48-byte store fits; the walk stops early at a block with a bad byte.
   const std::size_t blocks = std::min(n / 64, out_size / 48);
   std::size_t k = 0;

@@ -3,26 +3,11 @@
 #include <array>
 #include <cstring>
 
+#include "b64_alphabet.h"
 #include "b64_kernels.h"
 
 namespace b64 {
 namespace {
-
-constexpr char alphabet[] =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-constexpr std::uint8_t not_base64 = 255;
-constexpr std::uint8_t padding = '=';
-
-// Indexed by any byte: the alphabet position, or not_base64 ("=" and bytes >= 128 too).
-constexpr auto reverse_table = [] {
-  std::array<std::uint8_t, 256> table{};
-  for (auto& entry : table) entry = not_base64;
-  for (std::uint8_t i = 0; i < 64; ++i)
-    table[static_cast<unsigned char>(alphabet[i])] = i;
-  return table;
-}();
-static_assert(reverse_table['A'] == 0 && reverse_table['/'] == 63);
-static_assert(reverse_table['='] == not_base64 && reverse_table[0x80] == not_base64);
 
 // The two characters of every 12-bit value, so a group of three bytes takes two lookups.
 struct char_pair {

@@ -4,14 +4,15 @@
 
 #include <sys/mman.h>
 
-#define R_NO_REMAP
-#include <R_ext/Visibility.h>
-#include <Rinternals.h>
-
 #include "b64.h"
 #include "errors.h"
+#include "raw_vector.h"
+#include "routines.h"
 
 namespace {
+
+// The file name that located errors carry.
+constexpr char source_name[] = "base64";
 
 // The unit of the advice below: a transparent huge page of x86-64 and of ARM with 4 KiB
 // pages. It is also the threshold: a shorter vector cannot hold a whole one. Measured
@@ -20,12 +21,13 @@ namespace {
 // before, the call costs about 4 us, 1 to 2% of encoding 4 MiB.
 constexpr std::uintptr_t huge_page_size = std::uintptr_t{2} << 20;
 
-// Allocates a raw vector that the caller fills at once (R leaves it uninitialised),
-// and asks the kernel to back the whole huge pages inside it with huge pages before the
-// first write: a fresh vector otherwise costs a page fault per 4 KiB, more than the
-// codec spends on it. Only memory inside the vector is named. The advice changes no
-// byte, and a refusal (no transparent huge pages, or turned off) is ignored: only speed
-// depends on it.
+}  // namespace
+
+// Asks the kernel to back the whole huge pages inside the new vector with huge pages
+// before the first write: a fresh vector otherwise costs a page fault per 4 KiB, more
+// than the codec spends on it. Only memory inside the vector is named. The advice
+// changes no byte, and a refusal (no transparent huge pages, or turned off) is ignored:
+// only speed depends on it.
 SEXP new_raw_vector(R_xlen_t length) {
   SEXP vector = Rf_allocVector(RAWSXP, length);
 #if defined(MADV_HUGEPAGE) && !defined(CLIENT_NO_HUGEPAGE_ADVICE)
@@ -42,19 +44,16 @@ SEXP new_raw_vector(R_xlen_t length) {
   return vector;
 }
 
-}  // namespace
-
 extern "C" {
 
-attribute_visible SEXP tarnwick_base64_encode(SEXP data) {
+SEXP tarnwick_base64_encode(SEXP data) {
   const Rbyte* in = RAW(data);
   const R_xlen_t n_in = XLENGTH(data);
   const std::uint64_t n_out = b64::encoded_length(static_cast<std::uint64_t>(n_in));
   if (n_out > static_cast<std::uint64_t>(R_XLEN_T_MAX)) {
-    r_throw_error(__func__, "base64", __LINE__,
-                  "Cannot encode %.0f bytes: the text would exceed the longest raw "
-                  "vector",
-                  static_cast<double>(n_in));
+    RAISE_ERROR(__func__,
+                "Cannot encode %.0f bytes: the text would exceed the longest raw vector",
+                static_cast<double>(n_in));
   }
   SEXP out = PROTECT(new_raw_vector(static_cast<R_xlen_t>(n_out)));
   b64::encode(in, static_cast<std::size_t>(n_in), RAW(out));
@@ -96,7 +95,7 @@ extern "C" {
 
 // Well-formed text takes one allocation: the length its padding announces. Any other
 // ending of the walk (an early "=", a bad byte) starts over the long way.
-attribute_visible SEXP tarnwick_base64_decode(SEXP text) {
+SEXP tarnwick_base64_decode(SEXP text) {
   const Rbyte* in = RAW(text);
   const R_xlen_t n_in = XLENGTH(text);
   if (n_in % 4 != 0) return decode_provisional(in, n_in);

@@ -1,4 +1,4 @@
-// R's entry, the routine table, and the routines that act on the process's descriptors.
+// The routines that act on the process's descriptors.
 // A rerouted stream may grow past 2 GiB: 32-bit glibc opens files with O_LARGEFILE only
 // when file offsets are 64 bits wide.
 #define _FILE_OFFSET_BITS 64
@@ -10,32 +10,13 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#define R_NO_REMAP
-#include <R_ext/Rdynload.h>
-#include <R_ext/Visibility.h>
-#include <Rinternals.h>
-
 #include "errors.h"
-
-extern "C" {
-attribute_visible SEXP tarnwick_set_stdout(SEXP fd, SEXP drop);
-attribute_visible SEXP tarnwick_set_stderr(SEXP fd, SEXP drop);
-attribute_visible SEXP tarnwick_set_stdout_to_file(SEXP path);
-attribute_visible SEXP tarnwick_set_stderr_to_file(SEXP path);
-attribute_visible SEXP tarnwick_write(SEXP fd, SEXP data);
-attribute_visible SEXP tarnwick_disable_inheritance();
-attribute_visible SEXP tarnwick_base64_encode(SEXP data);
-attribute_visible SEXP tarnwick_base64_decode(SEXP text);
-attribute_visible void R_init_client(DllInfo* dll);
-}
-
-// Raise an R error from the routine or helper `func`, located at this line of this file:
-// RAISE_ERROR for a bad argument, RAISE_SYSTEM_ERROR for the errno value `err`.
-#define RAISE_ERROR(func, ...) r_throw_error((func), "client", __LINE__, __VA_ARGS__)
-#define RAISE_SYSTEM_ERROR(func, err, ...) \
-  r_throw_system_error((func), "client", __LINE__, (err), nullptr, __VA_ARGS__)
+#include "routines.h"
 
 namespace {
+
+// The file name that located errors carry.
+constexpr char source_name[] = "client";
 
 const char* const stream_names[] = {"stdin", "stdout", "stderr"};
 
@@ -216,29 +197,3 @@ SEXP tarnwick_disable_inheritance() {
 }
 
 }  // extern "C"
-
-namespace {
-// clang-format off
-// Cast through void (*)() for -Wcast-function-type; a helper function would run at load.
-#define CALL_ENTRY(fn, n) \
-  { #fn, reinterpret_cast<DL_FUNC>(reinterpret_cast<void (*)()>(&fn)), n }
-const R_CallMethodDef call_entries[] = {
-    CALL_ENTRY(tarnwick_base64_encode, 1),
-    CALL_ENTRY(tarnwick_base64_decode, 1),
-    CALL_ENTRY(tarnwick_disable_inheritance, 0),
-    CALL_ENTRY(tarnwick_write, 2),
-    CALL_ENTRY(tarnwick_set_stdout, 2),
-    CALL_ENTRY(tarnwick_set_stderr, 2),
-    CALL_ENTRY(tarnwick_set_stdout_to_file, 1),
-    CALL_ENTRY(tarnwick_set_stderr_to_file, 1),
-    {nullptr, nullptr, 0},
-};
-#undef CALL_ENTRY
-// clang-format on
-}  // namespace
-
-extern "C" void R_init_client(DllInfo* dll) {
-  R_registerRoutines(dll, nullptr, call_entries, nullptr, nullptr);
-  R_useDynamicSymbols(dll, FALSE);
-  R_forceSymbols(dll, TRUE);
-}

@@ -1,4 +1,5 @@
-// The two exported error raisers and the message buffer they share.
+// How errors are raised: the message buffer and the text around it, shared by the
+// routines of both libraries and by client.so's exported raisers.
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -11,11 +12,6 @@
 namespace {
 // Holds the caller's formatted message for one raise; overwritten by the next.
 char message_buffer[4096];
-
-void format_message(const char* msg, std::va_list args) {
-  message_buffer[0] = '\0';
-  std::vsnprintf(message_buffer, sizeof message_buffer, msg, args);
-}
 
 // The longest error text R keeps: it cuts every error at the option warning.length
 // (1000 unless set; R accepts 100 to 8170) less one byte for the terminating NUL.
@@ -42,26 +38,20 @@ void leave_room_for(std::size_t tail_length) {
 }
 }  // namespace
 
-extern "C" {
+void format_message(const char* msg, std::va_list args) {
+  message_buffer[0] = '\0';
+  std::vsnprintf(message_buffer, sizeof message_buffer, msg, args);
+}
 
-void r_throw_error(const char* func, const char* filename, int line, const char* msg,
-                   ...) {
-  std::va_list args;
-  va_start(args, msg);
-  format_message(msg, args);
-  va_end(args);
+void raise_formatted_error(const char* func, const char* filename, int line) {
   leave_room_for(static_cast<std::size_t>(
       std::snprintf(nullptr, 0, " @%s:%d (%s)", filename, line, func)));
   Rf_error("%s @%s:%d (%s)", message_buffer, filename, line, func);
 }
 
-void r_throw_system_error(const char* func, const char* filename, int line, int error,
-                          const char* sysmsg, const char* msg, ...) {
+void raise_formatted_system_error(const char* func, const char* filename, int line,
+                                  int error, const char* sysmsg) {
   if (sysmsg == nullptr) sysmsg = std::strerror(error);
-  std::va_list args;
-  va_start(args, msg);
-  format_message(msg, args);
-  va_end(args);
   leave_room_for(static_cast<std::size_t>(
       std::snprintf(nullptr, 0, " (system error %d, %s) @%s:%d (%s)", error, sysmsg,
                     filename, line, func)));
@@ -69,4 +59,19 @@ void r_throw_system_error(const char* func, const char* filename, int line, int 
            filename, line, func);
 }
 
-}  // extern "C"
+void throw_error(const char* func, const char* filename, int line, const char* msg, ...) {
+  std::va_list args;
+  va_start(args, msg);
+  format_message(msg, args);
+  va_end(args);
+  raise_formatted_error(func, filename, line);
+}
+
+void throw_system_error(const char* func, const char* filename, int line, int error,
+                        const char* msg, ...) {
+  std::va_list args;
+  va_start(args, msg);
+  format_message(msg, args);
+  va_end(args);
+  raise_formatted_system_error(func, filename, line, error, nullptr);
+}

@@ -1,7 +1,11 @@
 # Shared by the test files: calls of the routines, child R processes, and a native
 # helper built once per session for what plain R cannot do (pipes, descriptor limits).
 
-client_so <- function() getLoadedDLLs()[["client"]][["path"]]
+# client.so, the fixed library for processes that load it by hand, installed beside the
+# package's own library.
+client_so <- function() {
+  system.file("libs", paste0("client", .Platform$dynlib.ext), package = "client")
+}
 
 # Builds the test helper unless CLIENT_TEST_HELPER names a prebuilt one.
 helper_so <- function() {

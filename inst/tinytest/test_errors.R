@@ -3,6 +3,7 @@ source("helpers.R")
 library(client)
 load_helper()
 so <- client_so()
+dyn.load(so)  # the raisers are exported by client.so, which processes load by hand
 message_of <- function(expr) tryCatch({ expr; NA_character_ }, error = conditionMessage)
 
 ## ---- r_throw_error: message, then location ----

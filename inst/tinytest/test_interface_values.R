@@ -38,7 +38,9 @@ expect_identical(base64_decode("QR=="), charToRaw("A"))
 malformed <- list(
   list("YWJ", "its length, 3, is not a multiple of 4"),
   list("YWJjZ", "its length, 5, is not a multiple of 4"),
-  list("YWJj\nYWJj", "its length, 9, is not a multiple of 4"),
+  # A bad byte comes before a wrong length: the length is only known at the end.
+  list("YWJj\nYWJj", "byte 5 (0x0a) is outside the base64 alphabet (use breaks = TRUE"),
+  list("aGVs bG8=", "byte 5 (0x20) is outside"), list("YQ===", "byte 3 (0x3d) is \"=\""),
   list("!WJj", "byte 1 (0x21) is outside"), list("YW J", "byte 3 (0x20) is outside"),
   list("YWJjYWJ\n", "byte 8 (0x0a) is outside"), list("YWJjYW-j", "byte 7 (0x2d) is outside"),
   list("YWJjY_==", "byte 6 (0x5f) is outside"),
@@ -223,7 +225,8 @@ refusals <- list(
   list("YW\r\n=j\n", list(breaks = TRUE), "byte 5 (0x3d) is \"=\" out of place"),
   list("YWJ\nj\n\nY", list(breaks = TRUE),
     "its length without line ends, 5, is not a multiple of 4"),
-  list("YW\nJj Y", list(breaks = TRUE), "its length without line ends, 6,"),
+  list("YW\nJj", list(url = TRUE), paste("byte 3 (0x0a) is outside the URL-safe base64",
+    "alphabet (use breaks = TRUE for text with line breaks)")),
   list("YW\nJj Y-_", list(breaks = TRUE), "byte 6 (0x20) is outside"),
   list("YW\nJ-_jYW\nJ", list(url = TRUE, breaks = TRUE),
     "its length without line ends, 9, is one more than a multiple of 4"),

@@ -1,18 +1,28 @@
-# The routine table as R sees it once the library is loaded.
+# The routine tables as R sees them: client.so, loaded by hand, and the package's own
+# library, which NAMESPACE loads.
 source("helpers.R")
 library(client)
 
-## ---- the eight routines with their argument counts ----
-routines <- getDLLRegisteredRoutines("client")$.Call
-counts <- vapply(routines, function(r) r$numParameters, integer(1))
-expect_equal(counts[order(names(counts))], c(
-  tarnwick_base64_decode = 1L, tarnwick_base64_encode = 1L,
+fixed <- c(tarnwick_base64_decode = 1L, tarnwick_base64_encode = 1L,
   tarnwick_disable_inheritance = 0L, tarnwick_set_stderr = 2L,
   tarnwick_set_stderr_to_file = 1L, tarnwick_set_stdout = 2L,
-  tarnwick_set_stdout_to_file = 1L, tarnwick_write = 2L))
-for (kind in c(".C", ".Fortran", ".External")) {
-  expect_equal(length(getDLLRegisteredRoutines("client")[[kind]]), 0L, info = kind)
+  tarnwick_set_stdout_to_file = 1L, tarnwick_write = 2L)
+added <- c(tarnwick_base64_decode_file = 4L, tarnwick_base64_decode_options = 4L,
+  tarnwick_base64_encode_file = 6L, tarnwick_base64_encode_options = 6L)
+counts <- function(dll) {
+  routines <- getDLLRegisteredRoutines(dll)
+  for (kind in c(".C", ".Fortran", ".External")) {
+    expect_equal(length(routines[[kind]]), 0L, info = kind)
+  }
+  found <- vapply(routines$.Call, function(r) r$numParameters, integer(1))
+  found[order(names(found))]
 }
+
+## ---- client.so: exactly the eight routines; the package's library: those and more ----
+dll <- dyn.load(client_so())
+expect_equal(counts(dll), fixed)
+expect_equal(counts(getLoadedDLLs()[["client_package"]]),
+  c(fixed, added)[order(names(c(fixed, added)))])
 
 ## ---- R refuses a wrong argument count before the routine runs ----
 expect_error(.Call(client:::tarnwick_write, 1L),
@@ -20,16 +30,21 @@ expect_error(.Call(client:::tarnwick_write, 1L),
   fixed = TRUE)
 expect_error(.Call(client:::tarnwick_disable_inheritance, 1L),
   pattern = "expecting 0", fixed = TRUE)
+expect_error(.Call(getNativeSymbolInfo("tarnwick_write", dll, withRegistrationInfo = TRUE),
+  1L), pattern = "expecting 2", fixed = TRUE)
 
-## ---- names given as strings are refused: symbols are forced ----
-expect_error(.Call("tarnwick_base64_encode", raw(1), PACKAGE = "client"),
-  pattern = "not available for .Call() for package \"client\"", fixed = TRUE)
+## ---- names given as strings are refused: symbols are forced in both ----
+for (package in c("client", "client_package")) {
+  expect_error(.Call("tarnwick_base64_encode", raw(1), PACKAGE = package),
+    pattern = sprintf("not available for .Call() for package \"%s\"", package),
+    fixed = TRUE)
+}
 expect_error(.Call("tarnwick_base64_encode", raw(1)), pattern = "not in load table",
   fixed = TRUE)
 
-## ---- a child can load the shared object by itself ----
-got <- in_child(quote({
-  dll <- dyn.load(getLoadedDLLs()[["client"]][["path"]])
+## ---- a child can load client.so by itself ----
+got <- in_child(bquote({
+  dll <- dyn.load(.(client_so()))
   encode <- getNativeSymbolInfo("tarnwick_base64_encode", dll)
   rawToChar(.Call(encode, charToRaw("abc")))
 }))

@@ -87,7 +87,7 @@ SEXP th_constants(void) {
       {"FD_CLOEXEC", FD_CLOEXEC}, {"O_NONBLOCK", O_NONBLOCK}, {"ENOENT", ENOENT},
       {"EBADF", EBADF},           {"EACCES", EACCES},         {"EISDIR", EISDIR},
       {"EMFILE", EMFILE},         {"EPIPE", EPIPE},           {"ENAMETOOLONG", ENAMETOOLONG},
-      {"EAGAIN", EAGAIN},         {"EIO", EIO},
+      {"EAGAIN", EAGAIN},         {"EIO", EIO},               {"EFBIG", EFBIG},
   };
   const int n = (int)(sizeof constants / sizeof constants[0]);
   SEXP values = PROTECT(Rf_allocVector(INTSXP, n));
