@@ -12,14 +12,15 @@ R_PACKAGES      := r-base-dev r-cran-tinytest python3
 # clang-14 for libFuzzer; its runtime libraries come only as a recommendation, which
 # --no-install-recommends skips, so libclang-rt-14-dev is named too.
 FUZZ_PACKAGES   := clang-14 libclang-rt-14-dev
-BENCH_PACKAGES  := r-cran-bench r-cran-base64enc r-cran-jsonlite
+# time: GNU time, which bench/base64_files.R measures whole processes with.
+BENCH_PACKAGES  := r-cran-bench r-cran-base64enc r-cran-jsonlite time
 FUZZ_SECONDS    ?= 60
 RSCRIPT         := R_LIBS=$(R_LIB) Rscript --vanilla
 CODEC_SRC       := $(wildcard src/b64_*.cpp)
 TOOLS_CXX       := g++ -std=c++17 -O2 -Wall -Wextra -pedantic -Werror
 
 .DEFAULT_GOAL := help
-.PHONY: help deps install test demo check clean rcmdcheck harness battery sanitize \
+.PHONY: help deps install test demo check clean rcmdcheck harness battery sanitize exports \
   valgrind fuzz robust check-arm32 check-arm64 check-current-r harness-arm32 \
   harness-arm64 harness-s390x bench bench-against count-calls count-instructions \
   count-instructions-arm64 format format-check fuzz-deps valgrind-deps check-clang \
@@ -51,12 +52,15 @@ test: install ## the test suite, long tests included
 demo: install ## run demo/reroute.R
 	$(RSCRIPT) demo/reroute.R
 
-check: harness test rcmdcheck robust ## everything native: harness, suite, R CMD check, robustness
+check: harness test exports rcmdcheck robust ## everything native: harness, suite, R CMD check, robustness
 
 clean: ## remove build products
 	rm -rf $(R_LIB) client.Rcheck client_*.tar.gz src/*.o src/*.so tools/build
 
 ##@ Checks that make check runs
+exports: install ## each library exports exactly its entry and its routines
+	bash tools/check-exports.sh $(R_LIB)/client/libs
+
 # R CMD check --as-cran on the built tarball, offline, as check-current-r runs it under
 # the newest R; any note, warning or error fails the target. pandoc lets it check that
 # NEWS.md converts; without it the check notes that it could not.
@@ -152,10 +156,11 @@ check-s390x: deps ## the suite under Debian's s390x R, big-endian (qemu-s390x)
 	bash tools/cross/check.sh s390x $(S390X_CACHE)
 
 ##@ Speed
-bench: install ## the codec and capture_*() against their peers (BENCH_QUICK=1)
+bench: install ## the codec, files and capture_*() against their peers (BENCH_QUICK=1)
 	$(call apt_install,$(BENCH_PACKAGES))
 	$(RSCRIPT) bench/base64.R
 	$(RSCRIPT) bench/base64_options.R
+	$(RSCRIPT) bench/base64_files.R
 	$(RSCRIPT) bench/capture.R
 
 bench-against: install ## this tree's codec against BASELINE=<git revision>, one process

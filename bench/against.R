@@ -1,38 +1,44 @@
 # The codec of this tree against that of an earlier revision, in one R process, through
 # the routines and through the exported functions: `make bench-against BASELINE=<git
-# revision>`. The earlier shared object is loaded beside the installed package (it keeps
-# the name client.so, which its entry point needs); the earlier R code is sourced into
-# an environment of its own where the routine names lead to that object. Interleaved;
-# gc() before each timing; medians.
+# revision>`; BENCH_QUICK=1 runs two sizes and fewer rounds. The earlier build's library
+# is loaded beside the installed package: the one its NAMESPACE names (client.so, or
+# client_package.so since the package has a library of its own), from the folder of
+# EARLIER_CLIENT_SO. It keeps its name, which its entry point needs. The earlier R code
+# is sourced into an environment of its own where the names of all the routines of that
+# library lead to it. Interleaved; gc() before each timing; medians.
 # Usage: Rscript bench/against.R EARLIER_SOURCE_DIR EARLIER_CLIENT_SO
 library(client)
 source("bench/timing.R")
-reps <- 15L
+quick <- nzchar(Sys.getenv("BENCH_QUICK"))
+reps <- if (quick) 5L else 15L
 sizes <- c("64 MiB" = 2^26, "32 MiB" = 2^25, "16 MiB" = 2^24, "4 MiB" = 2^22,
            "1 MiB" = 2^20, "64 KiB" = 2^16, "1 KiB" = 2^10)
-routines <- c("tarnwick_base64_encode", "tarnwick_base64_decode")
+if (quick) sizes <- sizes[c("1 MiB", "1 KiB")]
 
-# The codec of a build: its two routines and its two exported functions.
-codec_of <- function(dll, r_code) {
-  for (name in routines) {
-    assign(name, getNativeSymbolInfo(name, dll, withRegistrationInfo = TRUE), r_code)
-  }
-  list(encode = r_code$tarnwick_base64_encode, decode = r_code$tarnwick_base64_decode,
-       base64_encode = r_code$base64_encode, base64_decode = r_code$base64_decode)
+# The codec of a build, from the environment its R code runs in: its two routines and
+# its two exported functions.
+codec_of <- function(code) {
+  list(encode = get("tarnwick_base64_encode", code),
+       decode = get("tarnwick_base64_decode", code),
+       base64_encode = get("base64_encode", code),
+       base64_decode = get("base64_decode", code))
 }
 args <- commandArgs(TRUE)
+earlier_library <- unname(parseNamespaceFile(basename(args[1]), dirname(args[1]))$dynlibs)
+earlier_dll <- dyn.load(file.path(dirname(args[2]),
+                                  paste0(earlier_library[1], .Platform$dynlib.ext)))
 earlier_code <- new.env(parent = asNamespace("client"))
 for (file in dir(file.path(args[1], "R"), full.names = TRUE)) sys.source(file, earlier_code)
+# All of them: a routine the earlier code calls must not be found in this tree's.
+for (routine in getDLLRegisteredRoutines(earlier_dll)$.Call) {
+  assign(routine$name, routine, earlier_code)
+}
 # Installed packages are byte-compiled; so must the earlier functions be, to compare.
 for (name in ls(earlier_code)) {
   f <- get(name, earlier_code)
   if (is.function(f)) assign(name, compiler::cmpfun(f), earlier_code)
 }
-builds <- list(
-  earlier = codec_of(dyn.load(args[2]), earlier_code),
-  this = codec_of(getLoadedDLLs()[["client"]], new.env(parent = asNamespace("client"))))
-builds$this$base64_encode <- client::base64_encode
-builds$this$base64_decode <- client::base64_decode
+builds <- list(earlier = codec_of(earlier_code), this = codec_of(asNamespace("client")))
 
 # Each case: the input and how each build is called on it.
 cases_for <- function(n) {

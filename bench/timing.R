@@ -1,6 +1,6 @@
 # Timing shared by the benchmark scripts, which run from the package's root folder.
 # bench::mark times every call on its own clock and tells which calls R collected
-# garbage in; bench/timers.R compares it with the batch timer this file used to hold.
+# garbage in, so that those calls can be left out.
 
 min_round_bytes <- 16 * 2^20     # calls on small inputs repeat up to this much input
 

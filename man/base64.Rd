@@ -28,7 +28,7 @@ base64_decode(x, url = FALSE, breaks = FALSE, as = c("raw", "string"))
 \item{pad}{\code{FALSE} leaves the \code{"="} padding off.}
 \item{width}{0 for one line; a positive multiple of 4 breaks the text into lines of that
   many characters (76 for MIME, 64 for PEM), joined by \code{eol}. No line end follows
-  the last line.}
+  the last line (\code{\link{base64_encode_file}} ends it, as text files end).}
 \item{eol}{the line end, \code{"\n"} or \code{"\r\n"}.}
 \item{breaks}{\code{TRUE} skips line ends (line feeds and carriage returns) wherever
   they stand. Every other byte stays as strict as without it.}
@@ -42,7 +42,9 @@ but as padding: one or two at the very end, after the two or three characters of
 last group. So \code{"YQ==YWJj"}, \code{"YW=j"}, \code{"===="} and \code{"YWJj===="} are
 refused. Bits of the last character before the padding that fill no byte are ignored:
 \code{"QR=="} decodes like \code{"QQ=="}, as in other strict decoders. The error names
-the first offending byte, counted in the text as given, line ends included; for
+the first offending byte, counted in the text as given, line ends included, and a
+length that is not right only when every byte is valid; a line end refused because
+\code{breaks = FALSE} says how to accept it. For
 elements of a character vector it names the element, as in
 \code{`x[3]` is not base64 text: byte 5 (0x21) is outside the base64 alphabet}.
 

@@ -4,9 +4,9 @@
 \title{Encode a file as base64 text and decode it back, in bounded memory}
 \description{
 Read \code{input} and write its base64 encoding, or the bytes its base64 text decodes
-to, into \code{output}, a chunk at a time: memory stays under about 64 MiB whatever
-the size of the file. The options are those of \code{\link{base64_encode}} and
-\code{\link{base64_decode}}, and so is the strictness.
+to, into \code{output}, through buffers of a few hundred KiB: memory stays the same
+whatever the size of the file. The options are those of \code{\link{base64_encode}}
+and \code{\link{base64_decode}}, and so is the strictness.
 }
 \usage{
 base64_encode_file(input, output, url = FALSE, pad = TRUE, width = 0, eol = "\n")
@@ -20,18 +20,26 @@ base64_decode_file(input, output, url = FALSE, breaks = FALSE)
   \code{\link{base64_decode}}.}
 }
 \details{
-The output is written to a new file beside \code{output} and renamed into place when
-it is complete. On any failure (malformed text, an error while reading or writing, an
-interrupt) \code{output} stays as it was and the new file is removed.
+The output is written to a new file beside \code{output}, created so that only its
+owner can read it, and renamed into place when it is complete, with the mode of the
+file it replaces (or, for a new file, the mode \code{0666} as the umask narrows it):
+decoding a key over a key file of mode \code{0600} leaves it readable by its owner
+alone. On any failure (malformed text, an error while reading or writing, a full disk,
+an interrupt) \code{output} stays as it was and the new file is removed. An
+interrupt ends the call within one buffer; reading from a pipe waits for the buffer
+to fill first.
 
-Malformed text is refused with an error that names the offset of the offending byte in
-the file, counted from 1, line ends included. The file is read once, so a bad byte is
-reported as it is reached, before a length that is wrong only at the end.
+Malformed text is refused with an error that names the offending byte by its offset
+in the file, counted from 1, line ends included: the first byte outside the alphabet
+or the first \code{"="} that is not padding; a length that is not right is reported
+only when every byte is valid. Errors while opening, reading or writing give the
+system's reason, and those while reading or writing name the offset where they
+happened.
 
-\code{base64_encode_file(input, output)} writes what \command{base64 -w0} writes,
-without its final line end; \code{width = 76} writes MIME lines like
-\command{base64 -w76}. \code{base64_decode_file(input, output, breaks = TRUE)} decodes
-what \command{base64} writes.
+\code{base64_encode_file(input, output)} writes what \command{base64 -w0} writes;
+\code{width = 76} writes the MIME lines of \command{base64 -w76}, the last one ended
+by \code{eol} as in any text file. \code{base64_decode_file(input, output, breaks =
+TRUE)} decodes what \command{base64} writes.
 }
 \value{The number of bytes written to \code{output}, invisibly.}
 \seealso{\code{\link{base64_encode}}}

@@ -25,7 +25,15 @@ by_kind <- list(
   path = c("tempdir()", "'/'", "''", "'no/such/dir/f'", "read_only_file",
     "'/sys/kernel/notes'", "'/proc/1/exe'", "strrep('a', 5000)",
     "paste(rep('d', 3000), collapse = '/')", "strrep('x', 300)", "'\\xff\\xfe.txt'",
-    "'\\u00e9t\\u00e9.txt'", "c('f.txt', NA)", "rep('f.txt', 1e5)"))
+    "'\\u00e9t\\u00e9.txt'", "c('f.txt', NA)", "rep('f.txt', 1e5)"),
+  # The four paths of a file routine: input, new file, and how errors show them.
+  paths = c("c(read_only_file, out_file, 'in', 'out')", "c(tempdir(), out_file, 'a', 'b')",
+    "c(read_only_file, '/no/such/dir/f', 'a', 'b')", "rep(read_only_file, 4)",
+    "c(read_only_file, out_file, NA, 'b')", "c(read_only_file, out_file)"),
+  mode = c("-1L", "4096L", "0L"),
+  number = c("4L", "76", "2147483644", "3", "-4"),
+  eol = c("'\\r\\n'", "'\\r'", "c(a = '\\n')"),
+  choice = c("'string'", "c('raw', 'string')", "'text'"))
 
 # Each routine: its registered name (NA for functions that no one routine stands
 # behind), the package function that wraps it, a valid value for each argument and the
@@ -38,6 +46,15 @@ routines <- list(
   list("tarnwick_set_stderr_to_file", "set_stderr_file", "out_file", "path"),
   list("tarnwick_base64_encode", "base64_encode", "raw(3)", "bytes"),
   list("tarnwick_base64_decode", "base64_decode", "charToRaw('YWJj')", "text"),
+  list("tarnwick_base64_encode_options", NA, c("raw(3)", "TRUE", "FALSE", "76L", "'\\n'",
+    "'string'"), c("bytes", "flag", "flag", "number", "eol", "choice")),
+  list("tarnwick_base64_decode_options", NA, c("charToRaw('YQ')", "TRUE", "TRUE",
+    "'string'"), c("text", "flag", "flag", "choice")),
+  list("tarnwick_base64_encode_file", NA, c("c(read_only_file, out_file, 'a', 'b')",
+    "420L", "FALSE", "TRUE", "76L", "'\\n'"),
+    c("paths", "mode", "flag", "flag", "number", "eol")),
+  list("tarnwick_base64_decode_file", NA, c("c(read_only_file, out_file, 'a', 'b')",
+    "420L", "FALSE", "TRUE"), c("paths", "mode", "flag", "flag")),
   list("tarnwick_disable_inheritance", "disable_inheritance", character(), character()),
   list(NA, "with_stdout", c("1L", "cat('x')"), c("fd", "code")),
   list(NA, "with_stderr", c("2L", "cat('x')"), c("fd", "code")),
@@ -73,7 +90,9 @@ calls_of <- function(fun, defaults, kinds) {
   }), use.names = FALSE)
 }
 
-has_function <- function(name) exists(name, envir = asNamespace("client"), inherits = FALSE)
+has_function <- function(name) {
+  !is.na(name) && exists(name, envir = asNamespace("client"), inherits = FALSE)
+}
 
 # With direct_only, the package's functions are left out: they reach the library only
 # through the same routines, with arguments they have checked.

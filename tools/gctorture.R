@@ -90,6 +90,14 @@ cases <- list(
     base64_decode_file(text_file, back_file, breaks = TRUE)
     identical(readBin(back_file, "raw", 1000), as.raw(0:255))
   }),
+  base64_options_refused = quote(.Call(routine("tarnwick_base64_encode_options"),
+    raw(3), NA, TRUE, 0L, "\n", "raw")),
+  base64_decode_report = quote(.Call(routine("tarnwick_base64_decode_options"),
+    charToRaw("YW\nJj"), FALSE, FALSE, "raw")),
+  base64_decode_strings_report = quote(.Call(routine("tarnwick_base64_decode_options"),
+    c("YQ==", NA, "Y!=="), TRUE, TRUE, "string")),
+  base64_file_missing_input = quote(base64_encode_file(file.path(folder, "none"),
+    back_file)),
   base64_file_malformed = quote({
     writeLines("YWJj!", text_file)
     base64_decode_file(text_file, back_file)
