@@ -63,7 +63,12 @@ stop_malformed <- function(report, call, url = FALSE, breaks = FALSE, name = "x"
     sprintf("is not base64 text: byte %.0f (0x%02x) %s", report$offset, report$byte,
       refusal(kind, report$byte, url, breaks))
   }
-  stop(simpleError(sprintf("`%s` %s", name, message), call))
+  message <- sprintf("`%s` %s", name, message)
+  if (kind == "nul") stop(client_error(message, call))
+  byte_fault <- kind %in% c("byte", "padding")
+  stop(client_error(message, call, "client_malformed_base64",
+    offset = if (byte_fault) report$offset else NA_real_,
+    byte = if (byte_fault) report$byte else NA_integer_))
 }
 
 # Why a byte of a text is refused, where `kind` is "padding" or "byte".

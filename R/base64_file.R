@@ -36,9 +36,13 @@ via_temporary <- function(input, output, call, write) {
   temporary <- tempfile(paste0(".", basename(output), "-"), tmpdir = dirname(output))
   on.exit(unlink(temporary))
   paths <- c(input, temporary, encodeString(c(input, output), quote = "\""))
-  value <- raise_as(call, write(paths, output_mode(output)))
+  value <- tryCatch(write(paths, output_mode(output)), error = function(e) {
+    reading <- startsWith(conditionMessage(e), "Cannot read `input`")
+    stop(as_client_error(e, call, path = if (reading) input else output))
+  })
   if (!file.rename(temporary, output)) {
-    stop(simpleError(sprintf("Cannot replace `output` file %s", paths[4]), call))
+    stop(client_error(sprintf("Cannot replace `output` file %s", paths[4]), call,
+      path = output))
   }
   value
 }

@@ -29,10 +29,7 @@ capture <- function(call, targets, code, raw) {
   state$file <- tempfile("capture-")
   on.exit(discard(state))
   on.exit(discard(state), add = TRUE)
-  routes <- list(list(target = targets[1L], destination = state$file))
-  if (length(targets) == 2L) {
-    routes[[2L]] <- list(target = targets[2L], destination = targets[1L])
-  }
+  routes <- if (length(targets) == 2L) both_to(state$file) else list(route(targets, state$file))
   run_rerouted(call, routes, code, print_value = TRUE, after_failure = function() {
     replayed <- tryCatch(replay(state$file, targets[1L]), error = identity)
     if (inherits(replayed, "error")) {

@@ -29,7 +29,7 @@ describe <- function(x) {
 # checker's own default is the call of its caller, the exported function.
 stop_arg <- function(arg, what, value, call) {
   message <- sprintf("`%s` must be %s, not %s", arg, what, describe(value))
-  stop(simpleError(message, call = call))
+  stop(client_error(message, call, "client_bad_argument", argument = arg))
 }
 
 # A descriptor: a whole number from 0 to the largest integer, given as integer or double.

@@ -3,15 +3,7 @@
 #
 # The steps below raise errors whose call is an internal one. Each exported function
 # takes its own call once and hands it to raise_as() or run_rerouted(), which raise
-# every error under it: the user sees the call they wrote.
-
-# Evaluates `expr`; an error it raises is raised again as an error of `call`.
-raise_as <- function(call, expr) {
-  tryCatch(expr, error = function(e) {
-    e$call <- call
-    stop(e)
-  })
-}
+# every error under it as an error of the package: the user sees the call they wrote.
 
 # Flushes R's buffer for descriptor `target` (1 or 2), so that output written before a
 # switch lands where it was written. For stdout that also sends out what C code left in
@@ -56,19 +48,35 @@ set_std_to_file <- function(target, path) {
   }
 }
 
-# Points `target` at `destination`, a path or a descriptor, keeping the earlier stream.
-# Returns its saved duplicate.
-switch_to <- function(target, destination) {
-  if (is.character(destination)) {
-    set_std_to_file(target, destination)
-  } else {
-    set_std_to_fd(target, destination, FALSE)
+# Flushes, then points `target` at the file `path` opened for appending, created if
+# missing. Returns a fresh close-on-exec duplicate of the earlier stream. The file's
+# descriptor is the switch's to consume; if the switch fails, it is closed here.
+set_std_to_appended_file <- function(target, path) {
+  flush_std(target)
+  fd <- .Call(tarnwick_open_append, path)
+  tryCatch(switch_std(target, fd, FALSE), error = function(e) {
+    .Call(tarnwick_close, fd)
+    stop(e)
+  })
+}
+
+# Points `target` at `destination`, a descriptor or a path (its file emptied, or
+# appended to when `append`), keeping the earlier stream. Returns its saved duplicate.
+# Raises errors of the package naming `call`.
+switch_to <- function(call, target, destination, append = FALSE) {
+  if (!is.character(destination)) {
+    return(raise_as(call, set_std_to_fd(target, destination, FALSE), fd = destination))
   }
+  raise_as(call, path = destination, if (append) {
+    set_std_to_appended_file(target, destination)
+  } else {
+    set_std_to_file(target, destination)
+  })
 }
 
 # Evaluates `code` with streams rerouted, and puts them back however `code` ends.
 # `routes` lists the switches, made in order: list(target = 1L or 2L, destination = a
-# path or a descriptor). Returns withVisible() of `code`; with `print_value`, also prints its
+# path or a descriptor, append = TRUE to append to the path's file). Returns withVisible() of `code`; with `print_value`, also prints its
 # value when visible, while still rerouted, as the console would. `after_failure` runs
 # once the streams are back when `code` did not return (it fails, is interrupted, or a
 # switch fails). Errors are raised as errors of `call`.
@@ -95,7 +103,7 @@ run_rerouted <- function(call, routes, code, print_value = FALSE, after_failure 
   on.exit(put_back(state, failed = TRUE), add = TRUE)
   for (route in routes) {
     suspendInterrupts(state$saved[[length(state$saved) + 1L]] <-
-      raise_as(call, switch_to(route$target, route$destination)))
+      switch_to(call, route$target, route$destination, isTRUE(route$append)))
   }
   value <- withCallingHandlers({
     value <- withVisible(code)
@@ -137,7 +145,8 @@ put_back <- function(state, failed) {
     for (k in rev(seq_along(state$saved))) {
       target <- state$routes[[k]]$target
       flushed <- tryCatch(flush_std(target), error = identity)
-      raise_as(state$call, switch_std(target, state$saved[[k]], TRUE))
+      raise_as(state$call, switch_std(target, state$saved[[k]], TRUE),
+        fd = state$saved[[k]])
       state$saved[[k]] <- NULL
       if (inherits(flushed, "error") && is.null(flush_failure)) flush_failure <- flushed
     }
@@ -148,57 +157,87 @@ put_back <- function(state, failed) {
       if (failed) {
         warning(simpleWarning(conditionMessage(flush_failure), state$call))
       } else {
-        stop(simpleError(conditionMessage(flush_failure), state$call))
+        stop(as_client_error(flush_failure, state$call))
       }
     }
   })
 }
 
-# Evaluates `code` with `target` rerouted to `destination` and returns its value,
-# visible or not as `code` left it.
-with_route <- function(call, target, destination, code) {
-  value <- run_rerouted(call, list(list(target = target, destination = destination)), code)
+# Evaluates `code` with the switches of `routes` (see run_rerouted()) and returns its
+# value, visible or not as `code` left it.
+with_routes <- function(call, routes, code) {
+  value <- run_rerouted(call, routes, code)
   if (value$visible) value$value else invisible(value$value)
 }
+
+# One switch: `target` to `destination`, appended to when `append`.
+route <- function(target, destination, append = FALSE) {
+  list(target = target, destination = destination, append = append)
+}
+
+# Both streams into one: descriptor 1 to `destination`, then descriptor 2 to where 1
+# goes, as the shell's >file 2>&1 does, so that lines land in the order they were
+# written.
+both_to <- function(destination, append = FALSE) {
+  list(route(1L, destination, append), route(2L, 1L))
+}
+
+null_device <- "/dev/null"
 
 set_stdout <- function(fd, drop = TRUE) {
   fd <- as_fd(fd)
   drop <- as_flag(drop, "drop")
-  invisible(raise_as(sys.call(), set_std_to_fd(1L, fd, drop)))
+  invisible(raise_as(sys.call(), set_std_to_fd(1L, fd, drop), fd = fd))
 }
 
 set_stderr <- function(fd, drop = TRUE) {
   fd <- as_fd(fd)
   drop <- as_flag(drop, "drop")
-  invisible(raise_as(sys.call(), set_std_to_fd(2L, fd, drop)))
+  invisible(raise_as(sys.call(), set_std_to_fd(2L, fd, drop), fd = fd))
 }
 
-set_stdout_file <- function(path) {
+# Interrupts are held while the file is opened and the stream switched: an interrupt
+# between the two would leave the file's descriptor open.
+set_stdout_file <- function(path, append = FALSE) {
   path <- as_path(path)
-  invisible(raise_as(sys.call(), set_std_to_file(1L, path)))
+  append <- as_flag(append, "append")
+  invisible(suspendInterrupts(switch_to(sys.call(), 1L, path, append)))
 }
 
-set_stderr_file <- function(path) {
+set_stderr_file <- function(path, append = FALSE) {
   path <- as_path(path)
-  invisible(raise_as(sys.call(), set_std_to_file(2L, path)))
+  append <- as_flag(append, "append")
+  invisible(suspendInterrupts(switch_to(sys.call(), 2L, path, append)))
 }
 
 with_stdout <- function(fd, code) {
   fd <- as_fd(fd)
-  with_route(sys.call(), 1L, fd, code)
+  with_routes(sys.call(), list(route(1L, fd)), code)
 }
 
 with_stderr <- function(fd, code) {
   fd <- as_fd(fd)
-  with_route(sys.call(), 2L, fd, code)
+  with_routes(sys.call(), list(route(2L, fd)), code)
 }
 
-with_stdout_file <- function(path, code) {
+with_stdout_file <- function(path, code, append = FALSE) {
   path <- as_path(path)
-  with_route(sys.call(), 1L, path, code)
+  append <- as_flag(append, "append")
+  with_routes(sys.call(), list(route(1L, path, append)), code)
 }
 
-with_stderr_file <- function(path, code) {
+with_stderr_file <- function(path, code, append = FALSE) {
   path <- as_path(path)
-  with_route(sys.call(), 2L, path, code)
+  append <- as_flag(append, "append")
+  with_routes(sys.call(), list(route(2L, path, append)), code)
+}
+
+with_output_file <- function(path, code, append = FALSE) {
+  path <- as_path(path)
+  append <- as_flag(append, "append")
+  with_routes(sys.call(), both_to(path, append), code)
+}
+
+suppress_output <- function(code) {
+  with_routes(sys.call(), both_to(null_device), code)
 }

@@ -15,10 +15,15 @@ disable_inheritance()
 Descriptors 0, 1 and 2 are marked too. Functions that hand a child program its
 standard streams explicitly (such as \code{system(intern = TRUE)} and
 \code{system2(stdout = TRUE)}) still do so; a plain \code{system()} call starts its
-program without the standard streams that are still marked. Rerouting a standard
-stream (\code{\link{set_stdout}}, \code{\link{with_stdout_file}}) clears its mark.
+program without the standard streams that are still marked.
 
-The effect lasts for the whole process and cannot be undone from R, which is why the
+The mark on descriptor 1 or 2 lasts until that stream is rerouted or put back, which
+gives the descriptor a new file and no mark: after a later
+\code{\link{capture_stdout}}, \code{\link{with_stdout_file}} or
+\code{\link{set_stdout}}, descriptor 1 is inheritable again, and so is descriptor 2
+after their \code{stderr} and \code{output} forms. Call \code{disable_inheritance()}
+right before starting the program that should inherit nothing. On other descriptors
+the mark lasts for the whole process and cannot be undone from R, which is why the
 example runs in a child R process.
 }
 \value{\code{NULL}, invisibly. The sweep never fails: descriptors that cannot be

@@ -16,8 +16,8 @@ For the common case of rerouting while one expression runs, prefer
 \usage{
 set_stdout(fd, drop = TRUE)
 set_stderr(fd, drop = TRUE)
-set_stdout_file(path)
-set_stderr_file(path)
+set_stdout_file(path, append = FALSE)
+set_stderr_file(path, append = FALSE)
 }
 \arguments{
 \item{fd}{a descriptor: a single non-negative whole number (integer or double). It is
@@ -29,7 +29,10 @@ set_stderr_file(path)
 \item{drop}{\code{TRUE} to let the earlier stream go, \code{FALSE} to keep a duplicate
   of it and return its number.}
 \item{path}{the file to write to, a single non-empty string; \code{~} is expanded. The
-  file is created with mode 0644 (narrowed by the umask) or emptied if it exists.}
+  file is created with mode 0644 (narrowed by the umask) if it is missing; an existing
+  one is emptied, or appended to.}
+\item{append}{\code{TRUE} to add to the end of the file: every write lands at the
+  file's end, also when other processes append to the same file.}
 }
 \details{
 R's own buffer for the stream is flushed before the switch, so output written before
@@ -58,6 +61,8 @@ earlier stream back; that also closes it.
 Failed system calls raise errors that name the call, the system error and the place,
 such as \code{"Cannot open new stdout file `/no/dir/f` (system error 2, No such file or
 directory) @client:...(tarnwick_set_stdout_to_file)"}; the stream is then unchanged.
+Their class is \code{client_system_error}, with the error number in \code{errno} and
+the descriptor or path in \code{fd} or \code{path} (see \code{\link{client}}).
 }
 \seealso{\code{\link{with_stdout_file}} for scoped rerouting, \code{\link{fd_write}}.}
 \examples{

@@ -3,6 +3,8 @@
 \alias{with_stderr}
 \alias{with_stdout_file}
 \alias{with_stderr_file}
+\alias{with_output_file}
+\alias{suppress_output}
 \title{Evaluate code with standard output or standard error rerouted}
 \description{
 Evaluate \code{code} with the process's standard output (descriptor 1) or standard
@@ -13,16 +15,29 @@ and when it is interrupted. Calls nest: each puts back the stream it found.
 Output written by C code and by child programs started inside \code{code} (through
 \code{\link{system}}, \code{\link{system2}} and the like) lands in the file too. That
 is what \code{\link{sink}} cannot do: it diverts only the output that R itself prints.
+
+\code{with_output_file} sends both streams into one file, as the shell's
+\code{>file 2>&1} does, so that lines land in the order they were written;
+\code{suppress_output} sends both to the null device and returns the value of
+\code{code}, for R code, compiled code and child programs alike.
 }
 \usage{
-with_stdout_file(path, code)
-with_stderr_file(path, code)
+with_stdout_file(path, code, append = FALSE)
+with_stderr_file(path, code, append = FALSE)
+with_output_file(path, code, append = FALSE)
 with_stdout(fd, code)
 with_stderr(fd, code)
+suppress_output(code)
 }
 \arguments{
 \item{path}{the file to write to, a single non-empty string; \code{~} is expanded. The
-  file is created with mode 0644 (narrowed by the umask) or emptied if it exists.}
+  file is created with mode 0644 (narrowed by the umask) if it is missing; an existing
+  one is emptied, or appended to. Do not name one path in two calls, as in
+  \code{with_stdout_file(p, with_stderr_file(p, code))}: each call opens the file on its
+  own, and the two streams overwrite each other's lines. \code{with_output_file(p,
+  code)} is the way to send both streams into one file.}
+\item{append}{\code{TRUE} to add to the end of the file, as a log is kept: every write
+  lands at the file's end, also when other processes append to the same file.}
 \item{fd}{a descriptor that you hold, such as a pipe inherited from a parent process:
   a single non-negative whole number (integer or double). It is \emph{consumed}: it is
   closed as soon as the stream refers to it, so its number must not be used or closed
@@ -54,7 +69,9 @@ failed flush comes as a warning.
 
 If the switch fails (the file cannot be opened, the stream is closed, no descriptor is
 left), an error that names the call is raised before \code{code} runs, and the stream
-is unchanged. A closed stream is refused rather than rerouted: with descriptor 1
+is unchanged. Such errors have the class \code{client_system_error}, with the system's
+error number in \code{errno} and the path or descriptor in \code{path} or \code{fd}; a
+bad argument raises a \code{client_bad_argument} error (see \code{\link{client}}). A closed stream is refused rather than rerouted: with descriptor 1
 closed, \code{with_stdout_file()} fails with "Bad file descriptor", as
 \code{with_stdout()} does. Output that R diverts with an active \code{\link{sink}}
 never reaches the descriptor and is not rerouted.
@@ -79,6 +96,19 @@ try(with_stderr_file(log, {
   stop("failed inside")
 }))
 readLines(log)
+
+# Both streams into one log, added to its end.
+with_output_file(log, append = TRUE, {
+  cat("to standard output\n")
+  message("to standard error")
+})
+readLines(log)
+
+# Nothing printed, by R or by a child program; the value comes back.
+suppress_output({
+  system("echo never seen")
+  "the value"
+})
 
 # A descriptor: here a duplicate of the log file's, taken while stdout referred to it.
 fd <- with_stdout_file(log, set_stdout(1, drop = FALSE))

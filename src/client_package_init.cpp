@@ -10,6 +10,8 @@ const R_CallMethodDef call_entries[] = {
     CALL_ENTRY(tarnwick_base64_decode_options, 4),
     CALL_ENTRY(tarnwick_base64_encode_file, 6),
     CALL_ENTRY(tarnwick_base64_decode_file, 4),
+    CALL_ENTRY(tarnwick_open_append, 1),
+    CALL_ENTRY(tarnwick_close, 1),
     {nullptr, nullptr, 0},
 };
 // clang-format on

@@ -37,6 +37,11 @@ attribute_visible SEXP tarnwick_base64_encode_file(SEXP paths, SEXP mode, SEXP u
 attribute_visible SEXP tarnwick_base64_decode_file(SEXP paths, SEXP mode, SEXP url,
                                                    SEXP breaks);
 
+// Descriptors, of the package's own library (descriptors.cpp): a file opened for
+// appending, and closing it when no stream took it.
+attribute_visible SEXP tarnwick_open_append(SEXP path);
+attribute_visible SEXP tarnwick_close(SEXP fd);
+
 // The entries: client.so's (client_init.cpp) and the package's own library's
 // (client_package_init.cpp).
 attribute_visible void R_init_client(DllInfo* dll);

@@ -55,3 +55,43 @@ expect_true(startsWith(err, paste("Cannot write to fd", system_error("EBADF"),
 expect_true(grepl(" @client:[0-9]+ \\(tarnwick_write\\)$", err), info = err)
 expect_inherits(tryCatch(.Call(client:::tarnwick_write, 987L, raw(1)), error = identity),
   "simpleError")
+
+## ---- errors by class: each kind with its fields, and client_error for all ----
+# Stream functions run in a child R; what a call raised comes back as its classes and
+# its fields other than the message and the call.
+bad_text <- tempfile()
+writeBin(charToRaw("AAAA\nAA!A"), bad_text)
+got <- in_child(bquote({
+  raised <- function(expr) {
+    e <- tryCatch({ expr; NULL }, error = identity)
+    fields <- unclass(e)[setdiff(names(e), c("message", "call"))]
+    c(list(class = head(class(e), -2L)), fields)
+  }
+  out <- tempfile()
+  list(
+    raised(fd_write(-1, "x")),
+    raised(base64_decode("YW!j")),
+    raised(base64_decode("YWJjY")),
+    raised(base64_decode_file(.(bad_text), out)),
+    raised(base64_decode_file(.(bad_text), out, breaks = TRUE)),
+    raised(set_stdout(4321)),
+    raised(with_output_file("/no/such/dir/f", 1, append = TRUE)),
+    raised(base64_encode_file("/no/such/in", out)),
+    raised(base64_decode("AA==", as = "string")))
+}))
+enoent <- th("th_constants")[["ENOENT"]]
+expect_identical(got$value, list(
+  list(class = c("client_bad_argument", "client_error"), argument = "fd"),
+  list(class = c("client_malformed_base64", "client_error"), offset = 3, byte = 33L),
+  list(class = c("client_malformed_base64", "client_error"), offset = NA_real_,
+    byte = NA_integer_),
+  list(class = c("client_malformed_base64", "client_error"), offset = 5, byte = 10L),
+  list(class = c("client_malformed_base64", "client_error"), offset = 8, byte = 33L),
+  list(class = c("client_system_error", "client_error"),
+    errno = th("th_constants")[["EBADF"]], fd = 4321L, path = NULL),
+  list(class = c("client_system_error", "client_error"), errno = enoent, fd = NULL,
+    path = "/no/such/dir/f"),
+  list(class = c("client_system_error", "client_error"), errno = enoent, fd = NULL,
+    path = "/no/such/in"),
+  list(class = "client_error")), info = paste(got$output, collapse = "\n"))
+unlink(bad_text)

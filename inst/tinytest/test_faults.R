@@ -43,6 +43,7 @@ pipe_into_40 <- quote({
   invisible(th("th_close", p[2]))
 })
 tail_of <- function(routine) sprintf(" @client:[0-9]+ \\(%s\\)$", routine)
+append_tail <- " @descriptors:[0-9]+ \\(tarnwick_open_append\\)$"
 error_of <- function(name) paste0(" ", as_regex(system_error(name)))
 no_write_dir <- tempfile("no-write-")
 dir.create(no_write_dir)
@@ -124,6 +125,26 @@ cases <- list(
     call = quote(.Call(client:::tarnwick_write, 40L, as.raw(1:3))),
     note = "ignoring SIGPIPE signal",
     expect = paste0("^Cannot write to fd", error_of("EPIPE"), tail_of("tarnwick_write"))),
+  # Appending: the path and the reason, and both streams left as they were.
+  list(name = "append: no permission (EACCES)", target = 1L,
+    prepare = quote(invisible(th("th_drop_capabilities"))),
+    call = bquote(with_stdout_file(.(file.path(no_write_dir, "f")), 1, append = TRUE)),
+    expect = paste0("^Cannot open file `", no_write_dir, "/f` for appending",
+      error_of("EACCES"), append_tail)),
+  list(name = "append: no such folder (ENOENT)", target = 2L,
+    call = quote(with_output_file("/no/such/dir/f", 1, append = TRUE)),
+    expect = paste0("^Cannot open file `/no/such/dir/f` for appending",
+      error_of("ENOENT"), append_tail)),
+  list(name = "append: a directory (EISDIR)", target = 2L,
+    call = bquote(set_stderr_file(.(tempdir()), append = TRUE)),
+    expect = paste0("^Cannot open file `", tempdir(), "` for appending",
+      error_of("EISDIR"), append_tail)),
+  # The file is opened, the duplicate of the stream is not: the file must be closed.
+  list(name = "append, dup after open: no descriptor left (EMFILE)", target = 1L,
+    inject = one_short_of_limit, release = release_fds,
+    call = quote(set_stdout_file(tempfile(), append = TRUE)),
+    expect = paste0("^Cannot reroute stdout", error_of("EMFILE"),
+      tail_of("tarnwick_set_std"))),
   list(name = "write: full non-blocking pipe (EAGAIN)", target = 40L,
     prepare = bquote({
       .(pipe_into_40)

@@ -90,6 +90,79 @@ for (s in streams) {
   unlink(unlist(files))
 }
 
+## ---- appending, both streams in one file, silence ----
+# Each case writes "new" lines into a file that holds "old": appended after it, or in
+# place of it without append. Both streams into one file keep the order of the writes:
+# two calls opening one path each once overwrote each other's lines.
+both <- quote({
+  cat("R out\n")
+  message("R err")
+  system("echo child out; echo child err 1>&2")
+  invisible(fd_write(1, "C out\n"))
+})
+both_lines <- c("R out", "R err", "child out", "child err", "C out")
+append_cases <- list(
+  list(call = quote(with_stdout_file(f, cat("new\n"), append = TRUE)),
+    lines = c("old", "new")),
+  list(call = quote(with_stderr_file(f, message("new"), append = TRUE)),
+    lines = c("old", "new")),
+  list(call = quote(with_output_file(f, both, append = TRUE)),
+    lines = c("old", both_lines)),
+  list(call = quote(with_output_file(f, both)), lines = both_lines),
+  list(call = quote({ saved <- set_stdout_file(f, append = TRUE); cat("new\n")
+    set_stdout(saved) }), lines = c("old", "new")),
+  list(call = quote({ saved <- set_stderr_file(f, append = TRUE); message("new")
+    set_stderr(saved) }), lines = c("old", "new")),
+  list(call = quote(suppress_output({ both; cat("value\n") })), lines = "old"))
+for (case in append_cases) {
+  f <- tempfile()
+  writeLines("old", f)
+  got <- in_child(bquote({
+    f <- .(f)
+    both <- function() .(both)
+    before <- list(open_fds(), fd_id(1L), fd_id(2L))
+    value <- .(do.call(substitute, list(case$call, list(both = quote(both())))))
+    message("stderr back")
+    list(same = identical(before, list(open_fds(), fd_id(1L), fd_id(2L))))
+  }))
+  info <- paste(deparse1(case$call), output_of(got))
+  expect_identical(got$value$same, TRUE, info = info)
+  expect_identical(readLines(f), case$lines, info = info)
+  expect_true("stderr back" %in% got$output && !any(both_lines %in% got$output),
+    info = info)
+  unlink(f)
+}
+# A missing file is created with mode 0644 as the umask narrows it; suppress_output()
+# returns the value of its code, visible or not.
+f <- tempfile()
+got <- in_child(bquote({
+  old <- Sys.umask("027")
+  with_stdout_file(.(f), cat("x\n"), append = TRUE)
+  Sys.umask(old)
+  list(mode = format(file.mode(.(f))), value = withVisible(suppress_output(invisible(7))))
+}))
+expect_identical(got$value, list(mode = "640", value = list(value = 7, visible = FALSE)),
+  info = output_of(got))
+unlink(f)
+
+## ---- four processes append 10^4 lines each to one log: every line whole ----
+log <- tempfile()
+script <- tempfile(fileext = ".R")
+writeLines(deparse(bquote(client::with_output_file(.(log), append = TRUE,
+  for (i in 1:10000) cat(sprintf("%s %05d %s\n", commandArgs(TRUE)[1], i,
+    strrep("x", 40)))))), script)
+rscript_path <- file.path(R.home("bin"), "Rscript")
+system(paste(c(vapply(1:4, function(id) {
+  paste(shQuote(rscript_path), "--vanilla", shQuote(script), id, "&")
+}, ""), "wait"), collapse = " "))
+lines <- readLines(log)
+whole <- grepl("^[1-4] [0-9]{5} x{40}$", lines)
+expect_true(length(lines) == 40000 && all(whole), info = paste(length(lines), "lines,",
+  sum(!whole), "broken"))
+expect_identical(sort(unique(substr(lines, 1, 7))), sort(sprintf("%d %05d",
+  rep(1:4, each = 10000), 1:10000)))
+unlink(c(log, script))
+
 ## ---- nesting: each level puts back the stream it found, also after an error ----
 files <- replicate(4, tempfile())
 got <- in_child(bquote({
@@ -164,6 +237,9 @@ got <- in_child(quote({
   funs <- list(
     with_stdout_file = function(code) with_stdout_file(f, code),
     with_stderr_file = function(code) with_stderr_file(f, code),
+    with_stdout_file_append = function(code) with_stdout_file(f, code, append = TRUE),
+    with_output_file = function(code) with_output_file(f, code),
+    suppress_output = function(code) suppress_output(code),
     with_stdout = function(code) { th("th_dup2", keep, 9L); with_stdout(9, code) },
     with_stderr = function(code) { th("th_dup2", keep, 9L); with_stderr(9, code) },
     capture_stdout = function(code) capture_stdout(code),
@@ -221,9 +297,10 @@ got <- in_child(quote({
   list(swept = vapply(funs, sweep, 0), stormed = vapply(funs, storm, numeric(3),
     seconds = 1))
 }))
-functions <- c("with_stdout_file", "with_stderr_file", "with_stdout", "with_stderr",
-  "capture_stdout", "capture_stderr", "capture_output")
-expect_identical(got$value$swept, setNames(rep(NA_real_, 7), functions),
+functions <- c("with_stdout_file", "with_stderr_file", "with_stdout_file_append",
+  "with_output_file", "suppress_output", "with_stdout", "with_stderr", "capture_stdout",
+  "capture_stderr", "capture_output")
+expect_identical(got$value$swept, setNames(rep(NA_real_, 10), functions),
   info = output_of(got))
 stormed <- got$value$stormed
 expect_true(identical(colnames(stormed), functions) && all(stormed["differed", ] == 0),
