@@ -152,8 +152,9 @@ writeLines(deparse(bquote(client::with_output_file(.(log), append = TRUE,
   for (i in 1:10000) cat(sprintf("%s %05d %s\n", commandArgs(TRUE)[1], i,
     strrep("x", 40)))))), script)
 rscript_path <- file.path(R.home("bin"), "Rscript")
+file.create(log)
 system(paste(c(vapply(1:4, function(id) {
-  paste(shQuote(rscript_path), "--vanilla", shQuote(script), id, "&")
+  paste(child_env(), shQuote(rscript_path), "--vanilla", shQuote(script), id, "&")
 }, ""), "wait"), collapse = " "))
 lines <- readLines(log)
 whole <- grepl("^[1-4] [0-9]{5} x{40}$", lines)
