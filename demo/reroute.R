@@ -65,20 +65,37 @@ say("  decoded: %s (identical: %s)", paste(format(base64_decode(text)), collapse
 say("  malformed text is refused: %s",
   tryCatch(base64_decode("AP8 QA=="), error = conditionMessage))
 
-say("\n== 7. Close-on-exec before a child program starts")
-# A descriptor opened by R is visible to child programs until it is marked. The sweep
-# marks descriptors 0 to 2 too and cannot be undone, so it runs last.
-# A child shell tells which descriptors above 2 it inherited: a redirection from one
-# that is not open fails.
-child_sees <- function() {
-  probe <- "for fd in %s; do (: <&$fd) 2>/dev/null && printf '%%s ' $fd; done; echo"
-  held <- system(sprintf(probe, paste(3:255, collapse = " ")), intern = TRUE)
-  if (nzchar(trimws(held))) trimws(held) else "none"
-}
-say("  descriptors above 2 that a child program inherits: %s", child_sees())
-con <- file(log_file, "r")
-say("  with %s open in R: %s", basename(log_file), child_sees())
-disable_inheritance()
-say("  after the sweep: %s", child_sees())
-close(con)
+say("\n== 7. A job's log: both streams, appended; and silence")
 unlink(log_file)
+for (run in 1:2) {
+  with_output_file(log_file, append = TRUE, {
+    system(sprintf("echo run %d starts", run))
+    system("ls /no/such/folder")  # complains on standard error, in its place
+  })
+}
+writeLines(paste("  |", readLines(log_file)))
+quiet <- suppress_output({
+  system("echo nobody sees this; echo nor this 1>&2")
+  "the value"
+})
+say("  suppress_output() printed nothing and returned \"%s\"", quiet)
+
+say("\n== 8. Close-on-exec before a child program starts, in a child R")
+# The sweep marks descriptors 0 to 2 too and lasts for the session, so a child R shows
+# it: a descriptor opened by R is visible to child programs until it is marked. A shell
+# tells which descriptors above 2 it inherited: a redirection from one that is not
+# open fails.
+child <- c(
+  "child_sees <- function() {",
+  "  probe <- \"for fd in $(seq 3 255); do (: <&$fd) 2>/dev/null && printf '%s ' $fd; done; echo\"",
+  "  held <- trimws(paste(system(probe, intern = TRUE), collapse = ' '))",
+  "  if (nzchar(held)) held else 'none'",
+  "}",
+  sprintf("con <- file(%s, 'r')", deparse(log_file)),
+  "cat('  with a file open in the child R, a program it starts inherits:', child_sees(), '\\n')",
+  "client::disable_inheritance()",
+  "cat('  after disable_inheritance():', child_sees(), '\\n')")
+script <- tempfile(fileext = ".R")
+writeLines(child, script)
+system2(file.path(R.home("bin"), "Rscript"), c("--vanilla", shQuote(script)))
+unlink(c(script, log_file))

@@ -30,7 +30,10 @@ R must stay responsive, set the descriptor non-blocking; a full pipe then gives
 Invisibly, the number of bytes written, an integer; \code{0} when the descriptor would
 block. Other failures (a descriptor that is not open, a pipe without reader, an
 interrupted call) raise an error such as \code{"Cannot write to fd (system error 9,
-Bad file descriptor) @client:...(tarnwick_write)"}.
+Bad file descriptor) @client:...(tarnwick_write)"}. Unlike the package's other errors,
+it is a plain error, without the class \code{client_system_error}: catching it to add
+the class would take longer than a short write. A bad argument raises a
+\code{client_bad_argument} error.
 }
 \seealso{\code{\link{with_stdout}}}
 \examples{

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Prepares a Debian unstable root with the newest R that Debian ships, as root on Debian
 # 12: installs debootstrap, builds a minimal unstable system into CACHE/root and
-# installs R, tinytest, python3 and pandoc in it. The root is kept between runs: one
+# installs R, tinytest, python3, pandoc and LaTeX in it. The root is kept between runs: one
 # marked finished is not built again, and an unfinished one (from an interrupted run)
 # is removed and built anew.
 # Usage: root.sh CACHE
@@ -16,8 +16,10 @@ cache=$(realpath -m "$1")
 root=$cache/root
 mirror=http://deb.debian.org/debian
 # python3 plays the parent process in test_parent.R; pandoc lets R CMD check --as-cran
-# check that NEWS.md converts.
-packages=(r-base-dev r-cran-tinytest python3 pandoc)
+# check that NEWS.md converts; LaTeX builds the vignette, qpdf and ghostscript check
+# that its PDF is compact.
+packages=(r-base-dev r-cran-tinytest python3 pandoc texlive-latex-base
+  texlive-latex-recommended qpdf ghostscript)
 # What a finished root holds; a root built for other packages is built again.
 contents="unstable ${packages[*]}"
 
