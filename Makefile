@@ -6,6 +6,7 @@ ARM64_CACHE     ?= $(HOME)/.cache/client-arm64
 ARM64_CLANG_CACHE ?= $(HOME)/.cache/client-arm64-clang
 S390X_CACHE     ?= $(HOME)/.cache/client-s390x
 CURRENT_R_CACHE ?= $(HOME)/.cache/client-current-r
+OLDEST_R_CACHE  ?= $(HOME)/.cache/client-oldest-r
 STRICT          := $(CURDIR)/tools/Makevars.strict
 # python3 plays the parent process in test_parent.R.
 R_PACKAGES      := r-base-dev r-cran-tinytest python3
@@ -21,7 +22,7 @@ TOOLS_CXX       := g++ -std=c++17 -O2 -Wall -Wextra -pedantic -Werror
 
 .DEFAULT_GOAL := help
 .PHONY: help deps install test demo check clean rcmdcheck harness battery sanitize exports \
-  valgrind fuzz robust check-arm32 check-arm64 check-current-r harness-arm32 \
+  valgrind fuzz robust check-arm32 check-arm64 check-current-r check-oldest-r harness-arm32 \
   harness-arm64 harness-s390x bench bench-against count-calls count-instructions \
   count-instructions-arm64 format format-check fuzz-deps valgrind-deps check-clang \
   check-lto check-gct check-arm64-clang check-s390x bench-tail
@@ -63,20 +64,33 @@ exports: install ## each library exports exactly its entry and its routines
 
 # R CMD check --as-cran on the built tarball, offline, as check-current-r runs it under
 # the newest R; any note, warning or error fails the target. pandoc lets it check that
-# NEWS.md converts; without it the check notes that it could not.
+# NEWS.md converts; without it the check notes that it could not. The vignette is
+# Sweave's, which comes with R: LaTeX makes its PDF through texinfo's texi2dvi (R 4.0
+# has no other way), and qpdf and ghostscript let the check see that it is compact.
+VIGNETTE_PACKAGES := texlive-latex-base texlive-latex-recommended texinfo qpdf ghostscript
 rcmdcheck: deps ## R CMD check --as-cran --no-manual, offline; any note fails
-	$(call apt_install,pandoc)
+	$(call apt_install,pandoc $(VIGNETTE_PACKAGES))
 	@rm -rf client.Rcheck client_*.tar.gz
-	bash tools/current-r/steps.sh build
-	bash tools/current-r/steps.sh check
+	bash tools/platforms/debian_r/steps.sh build
+	bash tools/platforms/debian_r/steps.sh check
+
+# Builds the harness with the sanitizers and the flags $(2) into
+# tools/build/b64_harness$(1) and runs it.
+define sanitized_harness
+	$(TOOLS_CXX) -fsanitize=address,undefined -fno-sanitize-recover=all $(2) \
+	  -o tools/build/b64_harness$(1) tools/b64_harness.cpp $(CODEC_SRC)
+	tools/build/b64_harness$(1)
+endef
 
 # Built with the address and undefined-behaviour sanitizers so that stray reads and
-# writes fail it.
-harness: deps ## every codec kernel this CPU has against the scalar code and a model
+# writes fail it. The options code calls the codec, which runs the best kernel: built
+# three ways (as the package, without kernels, without the AVX-512 ones), the harness
+# runs it over each kernel; the first build alone checks the kernels themselves.
+harness: deps ## every codec kernel, and the options code over each, against a model
 	@mkdir -p tools/build
-	$(TOOLS_CXX) -fsanitize=address,undefined -fno-sanitize-recover=all \
-	  -o tools/build/b64_harness tools/b64_harness.cpp $(CODEC_SRC)
-	tools/build/b64_harness
+	$(call sanitized_harness,,)
+	$(call sanitized_harness,_scalar,-DCLIENT_B64_SCALAR_ONLY)
+	$(call sanitized_harness,_no_avx512,-DCLIENT_B64_NO_AVX512)
 
 robust: battery sanitize fuzz ## battery, sanitize and fuzz
 
@@ -86,7 +100,7 @@ battery: install ## every routine with arguments it cannot use, each call in a c
 sanitize: deps ## the suite and the battery under ASan and UBSan
 	bash tools/sanitize.sh
 
-fuzz: fuzz-deps ## libFuzzer on the codec core, FUZZ_SECONDS (60)
+fuzz: fuzz-deps ## libFuzzer on the codec core and the options code, FUZZ_SECONDS (60) each
 	bash tools/fuzz.sh $(FUZZ_SECONDS)
 
 fuzz-deps:
@@ -100,14 +114,17 @@ valgrind-deps: deps
 	$(call apt_install,valgrind)
 
 ##@ Other platforms (CI runs these after check)
-# Builds the harness with the cross compiler $(1) into tools/build/b64_harness_$(2) and
-# runs it under the user-mode emulator $(3).
+# Builds the harness with the cross compiler $(1) into tools/build/b64_harness_$(2),
+# and again without kernels, and runs both under the user-mode emulator $(3).
 define cross_harness
 	$(call apt_install,g++-$(1) qemu-user)
 	@mkdir -p tools/build
 	$(1)-$(TOOLS_CXX) -static -o tools/build/b64_harness_$(2) tools/b64_harness.cpp \
 	  $(CODEC_SRC)
 	$(3) tools/build/b64_harness_$(2)
+	$(1)-$(TOOLS_CXX) -static -DCLIENT_B64_SCALAR_ONLY \
+	  -o tools/build/b64_harness_$(2)_scalar tools/b64_harness.cpp $(CODEC_SRC)
+	$(3) tools/build/b64_harness_$(2)_scalar
 endef
 
 harness-arm32: ## the codec harness for armhf under qemu-arm (NEON)
@@ -122,13 +139,16 @@ harness-s390x: ## the codec harness on big-endian s390x under qemu-s390x
 # The ARM R is fetched into the cache, kept outside the tree: R CMD build copies the
 # whole folder.
 check-arm32: deps ## the suite under Debian's armhf R, run by qemu-arm
-	bash tools/cross/check.sh armhf $(ARM32_CACHE)
+	bash tools/platforms/cross/check.sh armhf $(ARM32_CACHE)
 
 check-arm64: deps ## the suite under Debian's arm64 R, run by qemu-aarch64
-	bash tools/cross/check.sh arm64 $(ARM64_CACHE)
+	bash tools/platforms/cross/check.sh arm64 $(ARM64_CACHE)
 
-check-current-r: ## R CMD check and the suite (also without /proc) under Debian unstable's R
-	bash tools/current-r/check.sh $(CURRENT_R_CACHE)
+check-current-r: ## R CMD check and the suite (without /proc) under Debian unstable's R
+	bash tools/platforms/debian_r/check.sh unstable $(CURRENT_R_CACHE)
+
+check-oldest-r: ## R CMD check and the suite (without /proc) under Debian 11's R 4.0
+	bash tools/platforms/debian_r/check.sh bullseye $(OLDEST_R_CACHE)
 
 ##@ Other compilers and builds (CI runs check-clang, check-lto, check-gct)
 CLANG_PACKAGES := clang libc++-dev libc++abi-dev libclang-rt-14-dev
@@ -150,10 +170,10 @@ check-gct: install ## every routine and exported function under gctorture, in ch
 
 # The compiler and C++ library of Apple silicon, with the NEON kernels.
 check-arm64-clang: deps ## the suite under arm64 R, built by clang with libc++ (qemu)
-	CLIENT_CROSS_COMPILER=clang bash tools/cross/check.sh arm64 $(ARM64_CLANG_CACHE)
+	CLIENT_CROSS_COMPILER=clang bash tools/platforms/cross/check.sh arm64 $(ARM64_CLANG_CACHE)
 
 check-s390x: deps ## the suite under Debian's s390x R, big-endian (qemu-s390x)
-	bash tools/cross/check.sh s390x $(S390X_CACHE)
+	bash tools/platforms/cross/check.sh s390x $(S390X_CACHE)
 
 ##@ Speed
 bench: install ## the codec, files and capture_*() against their peers (BENCH_QUICK=1)
@@ -162,6 +182,7 @@ bench: install ## the codec, files and capture_*() against their peers (BENCH_QU
 	$(RSCRIPT) bench/base64_options.R
 	$(RSCRIPT) bench/base64_files.R
 	$(RSCRIPT) bench/capture.R
+	$(RSCRIPT) bench/reroute.R
 
 bench-against: install ## this tree's codec against BASELINE=<git revision>, one process
 	$(call apt_install,r-cran-bench)

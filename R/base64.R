@@ -32,13 +32,15 @@ base64_decode <- function(x, url = FALSE, breaks = FALSE, as = c("raw", "string"
     url <- as_flag(url, "url", call)
     breaks <- as_flag(breaks, "breaks", call)
     as <- as_choice(as, "as", c("raw", "string"), call)
-    x <- as_text_or_values(x, as == "string", "base64 text: a single string or a raw vector",
-      call)
+    x <- as_text_or_values(x, as == "string", text_wanted, call)
     out <- .Call(tarnwick_base64_decode_options, x, url, breaks, as)
     if (!is.list(out)) return(out)
   }
   stop_malformed(out, call, url, breaks)
 }
+
+# What base64_decode() takes as text, for its argument error.
+text_wanted <- "base64 text: a single string or a raw vector"
 
 # `x` checked as the function's input: with `strings`, a raw vector or a character
 # vector; otherwise bytes, which `what` describes.

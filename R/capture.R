@@ -29,7 +29,9 @@ capture <- function(call, targets, code, raw) {
   state$file <- tempfile("capture-")
   on.exit(discard(state))
   on.exit(discard(state), add = TRUE)
-  routes <- if (length(targets) == 2L) both_to(state$file) else list(route(targets, state$file))
+  routes <- if (length(targets) == 2L) both_to(state$file) else {
+    list(route(targets, state$file))
+  }
   run_rerouted(call, routes, code, print_value = TRUE, after_failure = function() {
     replayed <- tryCatch(replay(state$file, targets[1L]), error = identity)
     if (inherits(replayed, "error")) {

@@ -75,9 +75,9 @@ switch_to <- function(call, target, destination, append = FALSE) {
 }
 
 # Evaluates `code` with streams rerouted, and puts them back however `code` ends.
-# `routes` lists the switches, made in order: list(target = 1L or 2L, destination = a
-# path or a descriptor, append = TRUE to append to the path's file). Returns withVisible() of `code`; with `print_value`, also prints its
-# value when visible, while still rerouted, as the console would. `after_failure` runs
+# `routes` lists the switches, made in order (see route()). Returns withVisible() of
+# `code`; with `print_value`, also prints its value when visible, while still rerouted,
+# as the console would. `after_failure` runs
 # once the streams are back when `code` did not return (it fails, is interrupted, or a
 # switch fails). Errors are raised as errors of `call`.
 #
@@ -170,7 +170,8 @@ with_routes <- function(call, routes, code) {
   if (value$visible) value$value else invisible(value$value)
 }
 
-# One switch: `target` to `destination`, appended to when `append`.
+# One switch: descriptor `target` (1L or 2L) to `destination`, a descriptor or a path
+# whose file is emptied, or appended to when `append`.
 route <- function(target, destination, append = FALSE) {
   list(target = target, destination = destination, append = append)
 }

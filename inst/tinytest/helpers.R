@@ -143,3 +143,21 @@ long_test_skipped <- function(what) {
 # Says why a block of tests does not run, so that every run lists what it left out.
 # A whole file ends with exit_file(reason) instead.
 skip_block <- function(reason) cat("\nskipped: ", reason, "\n", sep = "")
+
+# Whether python3 is there, at version `version` or later (its base64 decoder refuses a
+# misplaced "=" from 3.11 on).
+python_at_least <- function(version) {
+  python <- Sys.which("python3")
+  check <- sprintf("import sys; print(sys.version_info >= (%s))", gsub(".", ", ", version,
+    fixed = TRUE))
+  nzchar(python) && identical(suppressWarnings(system2(python, c("-c", shQuote(check)),
+    stdout = TRUE)), "True")
+}
+
+# The output lines of the Python program `program`, given `lines` on standard input.
+python_lines <- function(lines, program) {
+  input <- tempfile()
+  on.exit(unlink(input))
+  writeLines(lines, input)
+  system2(Sys.which("python3"), c("-c", shQuote(program)), stdin = input, stdout = TRUE)
+}

@@ -1,5 +1,7 @@
-# One write of a raw vector to a descriptor: counts, would-block, errors.
+# One write of a raw vector to a descriptor, by the routine and by fd_write(): counts,
+# would-block, errors.
 source("helpers.R")
+library(client)
 load_helper()
 wr <- function(fd, bytes) .Call(client:::tarnwick_write, fd, bytes)
 
@@ -25,5 +27,18 @@ expect_true(capacity >= 4096)
 
 ## ---- a descriptor that is not open ----
 expect_error(wr(p[2], as.raw(1)),
-  pattern = paste("Cannot write to fd", system_error("EBADF"), "@client:"), fixed = TRUE)
-expect_error(wr(-1L, raw(0)), pattern = system_error("EBADF"), fixed = TRUE)
+  pattern = as_regex(paste("Cannot write to fd", system_error("EBADF"), "@client:")))
+expect_error(wr(-1L, raw(0)), pattern = as_regex(system_error("EBADF")))
+
+## ---- fd_write(): doubles as descriptors, strings as their bytes ----
+p <- th("th_pipe")
+expect_identical(fd_write(as.numeric(p[2]), "h\u00e9 "), 4L)
+expect_identical(fd_write(p[2], as.raw(0:2)), 3L)
+expect_identical(fd_write(p[2], c(a = as.raw(7))), 1L)
+expect_identical(th("th_read", p[1], 100L), c(charToRaw("h\u00e9 "), as.raw(c(0:2, 7))))
+expect_identical(withVisible(fd_write(p[2], raw(0)))$visible, FALSE)
+th("th_close", p[1])
+th("th_close", p[2])
+# The largest descriptor number passes the check; the system then refuses it.
+expect_error(fd_write(.Machine$integer.max, raw(0)),
+  pattern = as_regex(system_error("EBADF")))

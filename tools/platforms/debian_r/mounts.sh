@@ -7,8 +7,8 @@
 # whose mounts propagate nowhere: whatever it mounts is gone when its last process
 # ends, even if it is killed before its trap runs. Does nothing inside the namespace.
 enter_mount_namespace() {
-  [ -n "${CLIENT_CURRENT_R_NAMESPACE:-}" ] && return 0
-  CLIENT_CURRENT_R_NAMESPACE=1 exec unshare --mount --propagation private -- \
+  [ -n "${CLIENT_ROOT_NAMESPACE:-}" ] && return 0
+  CLIENT_ROOT_NAMESPACE=1 exec unshare --mount --propagation private -- \
     bash "$0" "$@"
 }
 

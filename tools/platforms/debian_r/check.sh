@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
-# Checks the package under the newest R that Debian ships, in a Debian unstable root
+# Checks the package under the R of a Debian release, in a root of that release
 # (root.sh): R CMD build, then R CMD check --as-cran, offline, which must end with
 # "Status: OK"; then installs the tarball in the root and runs the test suite again
 # with /proc unmounted, as on a unix without procfs. Every step runs on a copy of the
 # sources in the root's /tmp, with no network. Ends with "N passed, N failed" from the
 # test runner; the check's log is kept in CACHE/check.
-# Usage: check.sh CACHE (run from the package's root folder, as root on Debian 12)
+# Usage: check.sh SUITE CACHE (run from the package's root folder, as root on Debian
+# 12), SUITE unstable for the newest R, bullseye for the oldest the package claims
 set -euo pipefail
 here=$(dirname "$0")
 # shellcheck source=SCRIPTDIR/mounts.sh
 source "$here/mounts.sh"
-[ $# -eq 1 ] || { echo "usage: $(basename "$0") CACHE" >&2; exit 2; }
+[ $# -eq 2 ] || { echo "usage: $(basename "$0") SUITE CACHE" >&2; exit 2; }
 enter_mount_namespace "$@"
-cache=$(realpath -m "$1")
+suite=$1
+cache=$(realpath -m "$2")
 root=$cache/root
 
 # Copies the package sources into the root's /tmp/client, leaving out the host's build
@@ -37,10 +39,10 @@ keep_check_logs() {
 # namespace of its own: whatever tries to go online fails at once.
 step() {
   in_root "$root" unshare --net \
-    sh -c "cd /tmp/client && exec bash tools/current-r/steps.sh $1"
+    sh -c "cd /tmp/client && exec bash tools/platforms/debian_r/steps.sh $1"
 }
 
-bash "$here/root.sh" "$cache"
+bash "$here/root.sh" "$suite" "$cache"
 # The steps mount and unmount in the shared root: one run at a time.
 exec 9>"$cache/.lock"
 flock 9

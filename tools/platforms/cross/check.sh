@@ -19,7 +19,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 # The cross build and the test helper that the tests build with R CMD SHLIB both read
 # these.
-export R_MAKEVARS_USER=$root/tools/cross/Makevars
+export R_MAKEVARS_USER=$root/tools/platforms/cross/Makevars
 export CLIENT_STRICT_MAKEVARS=$root/tools/Makevars.strict
 export CLIENT_CROSS_TRIPLET=$triplet
 export CLIENT_CROSS_SYSROOT=$sysroot
@@ -61,7 +61,7 @@ link_tinytest() {
   ln -sfn "$tinytest" "$work/lib/tinytest"
 }
 
-bash "$root/tools/cross/sysroot.sh" "$arch" "$cache"
+bash "$root/tools/platforms/cross/sysroot.sh" "$arch" "$cache"
 copy_sources
 install_package
 check_exports

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Run by check.sh inside the Debian unstable root, from a copy of the package sources,
+# Run by check.sh inside a Debian root, from a copy of the package sources,
 # and by make rcmdcheck (build and check) on the host: one step of the check a call,
 # each failing on any problem it finds.
 #   versions  prints the versions of R and gcc

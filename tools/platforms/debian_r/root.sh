@@ -1,27 +1,29 @@
 #!/usr/bin/env bash
-# Prepares a Debian unstable root with the newest R that Debian ships, as root on Debian
-# 12: installs debootstrap, builds a minimal unstable system into CACHE/root and
-# installs R, tinytest, python3, pandoc and LaTeX in it. The root is kept between runs: one
-# marked finished is not built again, and an unfinished one (from an interrupted run)
-# is removed and built anew.
-# Usage: root.sh CACHE
+# Prepares a root of the Debian release SUITE with its R, as root on Debian 12:
+# installs debootstrap, builds a minimal system of that release into CACHE/root and
+# installs R, tinytest, python3, pandoc and LaTeX in it. unstable has the newest R that
+# Debian ships; bullseye (Debian 11) R 4.0.4, the oldest the package claims. The root is
+# kept between runs: one marked finished is not built again, and an unfinished one (from
+# an interrupted run) is removed and built anew.
+# Usage: root.sh SUITE CACHE
 set -euo pipefail
 # shellcheck source=SCRIPTDIR/mounts.sh
 source "$(dirname "$0")/mounts.sh"
-# shellcheck source=SCRIPTDIR/../apt.sh
-source "$(dirname "$0")/../apt.sh"
-[ $# -eq 1 ] || { echo "usage: $(basename "$0") CACHE" >&2; exit 2; }
+# shellcheck source=SCRIPTDIR/../../apt.sh
+source "$(dirname "$0")/../../apt.sh"
+[ $# -eq 2 ] || { echo "usage: $(basename "$0") SUITE CACHE" >&2; exit 2; }
 enter_mount_namespace "$@"
-cache=$(realpath -m "$1")
+suite=$1
+cache=$(realpath -m "$2")
 root=$cache/root
 mirror=http://deb.debian.org/debian
 # python3 plays the parent process in test_parent.R; pandoc lets R CMD check --as-cran
-# check that NEWS.md converts; LaTeX builds the vignette, qpdf and ghostscript check
-# that its PDF is compact.
+# check that NEWS.md converts; LaTeX and texinfo's texi2dvi build the vignette, qpdf and
+# ghostscript check that its PDF is compact.
 packages=(r-base-dev r-cran-tinytest python3 pandoc texlive-latex-base
-  texlive-latex-recommended qpdf ghostscript)
+  texlive-latex-recommended texinfo qpdf ghostscript)
 # What a finished root holds; a root built for other packages is built again.
-contents="unstable ${packages[*]}"
+contents="$suite ${packages[*]}"
 
 # Runs $2... with its output in the file $1, which is printed if the command fails.
 logged() {
@@ -32,17 +34,17 @@ logged() {
 
 build_root() {
   [ "$(cat "$root/.complete" 2>/dev/null)" = "$contents" ] && return 0
-  echo "building a Debian unstable root with ${packages[*]} in $root"
+  echo "building a Debian $suite root with ${packages[*]} in $root"
   # Never descend into a mount (the host's /dev) left by a run that died.
   unmount_below "$root"
   rm -rf --one-file-system "$root"
   # debootstrap checks the signature of the Release file, not its Valid-Until date, so
-  # the expired snapshot passes.
+  # an expired snapshot passes.
   logged "$cache/debootstrap.log" \
-    debootstrap --variant=minbase unstable "$root" "$mirror"
-  # apt does check the date: without this it refuses the snapshot's index as expired.
+    debootstrap --variant=minbase "$suite" "$root" "$mirror"
+  # apt does check the date: without this it refuses a snapshot's index as expired.
   cat >"$root/etc/apt/apt.conf.d/50snapshot" <<'CONF'
-// The registry serves a dated snapshot of unstable whose Release file has expired.
+// The registry may serve a dated snapshot whose Release file has expired.
 Acquire::Check-Valid-Until "false";
 CONF
   mount_root "$root"

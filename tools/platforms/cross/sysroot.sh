@@ -8,8 +8,8 @@
 set -euo pipefail
 # shellcheck source=SCRIPTDIR/arch.sh
 source "$(dirname "$0")/arch.sh"
-# shellcheck source=SCRIPTDIR/../apt.sh
-source "$(dirname "$0")/../apt.sh"
+# shellcheck source=SCRIPTDIR/../../apt.sh
+source "$(dirname "$0")/../../apt.sh"
 cache=$(realpath -m "$2")
 sysroot=$cache/sysroot
 host_packages=(qemu-user "g++-$triplet")

@@ -1,21 +1,7 @@
-# What the exported functions accept and return, for the functions that leave
-# descriptors 1 and 2 alone.
+# base64_encode() and base64_decode() with their options: what they accept and
+# return, what they refuse and how they word it, against Python's base64 module.
 source("helpers.R")
 library(client)
-load_helper()
-
-## ---- fd_write: doubles as descriptors, strings as their bytes ----
-p <- th("th_pipe")
-expect_identical(fd_write(as.numeric(p[2]), "h\u00e9 "), 4L)
-expect_identical(fd_write(p[2], as.raw(0:2)), 3L)
-expect_identical(fd_write(p[2], c(a = as.raw(7))), 1L)
-expect_identical(th("th_read", p[1], 100L), c(charToRaw("h\u00e9 "), as.raw(c(0:2, 7))))
-expect_identical(withVisible(fd_write(p[2], raw(0)))$visible, FALSE)
-th("th_close", p[1])
-th("th_close", p[2])
-# The largest descriptor number passes the check; the system then refuses it.
-expect_error(fd_write(.Machine$integer.max, raw(0)), pattern = system_error("EBADF"),
-  fixed = TRUE)
 
 ## ---- base64: strings and raw vectors, results as raw vectors ----
 pairs <- list(c("", ""), c("a", "YQ=="), c("ab", "YWI="), c("abc", "YWJj"),
@@ -101,10 +87,7 @@ expect_identical(base64_decode(base64_encode(c(as.raw(1:200), raw(15000)))),
 # Python's decoder with validate=True refuses misplaced "=" from version 3.11 on.
 # Before 3.14 it also accepts "=" after a whole group ("YWJj=", "YWJj===="), which
 # base64_decode() refuses: that is the one difference allowed.
-python <- Sys.which("python3")
-version_check <- shQuote("import sys; print(sys.version_info >= (3, 11))")
-strict_python <- nzchar(python) && identical(suppressWarnings(system2(python,
-  c("-c", version_check), stdout = TRUE)), "True")
+strict_python <- python_at_least("3.11")
 if (!strict_python) {
   message("skipped: base64_decode() against a strict decoder needs python3 3.11 or later")
 } else {
@@ -124,14 +107,11 @@ if (!strict_python) {
   lengths <- c(sample(0:30, 3000, TRUE), sample(12288:12300, 40, TRUE))
   texts <- lapply(lengths, function(n) damage(base64_encode(as.raw(sample(0:255, n, TRUE)))))
   hex <- function(x) paste(format(x), collapse = "")
-  input <- tempfile()
-  writeLines(vapply(texts, hex, ""), input)
   decoder <- paste(sep = "\n", "import base64, binascii, sys",
     "for line in sys.stdin:",
     "    try: print(base64.b64decode(bytes.fromhex(line), validate=True).hex())",
     "    except binascii.Error: print('refused')")
-  theirs <- system2(python, c("-c", shQuote(decoder)), stdin = input, stdout = TRUE)
-  unlink(input)
+  theirs <- python_lines(vapply(texts, hex, ""), decoder)
   ours <- vapply(texts, function(text) {
     tryCatch(hex(base64_decode(text)), error = function(e) "refused")
   }, "")
@@ -160,18 +140,12 @@ if (!strict_python) {
   inputs <- lapply(c(sample(0:80, 400, TRUE), sample(3000:3100, 20, TRUE)),
     function(n) as.raw(sample(0:255, n, TRUE)))
   hex <- function(x) paste(format(x), collapse = "")
-  with_python <- function(lines, program) {
-    file <- tempfile()
-    on.exit(unlink(file))
-    writeLines(lines, file)
-    system2(python, c("-c", shQuote(program)), stdin = file, stdout = TRUE)
-  }
   encoder <- paste(sep = "\n", "import base64, sys",
     "for line in sys.stdin:",
     "    b = bytes.fromhex(line)",
     "    u = base64.urlsafe_b64encode(b).decode()",
     "    print(u, u.rstrip('='), base64.encodebytes(b).decode().replace('\\n', '|'))")
-  theirs <- strsplit(with_python(vapply(inputs, hex, ""), encoder), " ", fixed = TRUE)
+  theirs <- strsplit(python_lines(vapply(inputs, hex, ""), encoder), " ", fixed = TRUE)
   ours <- lapply(inputs, function(x) c(base64_encode(x, url = TRUE, as = "string"),
     base64_encode(x, url = TRUE, pad = FALSE, as = "string"),
     gsub("\n", "|", paste0(base64_encode(x, width = 76, as = "string"),
@@ -196,7 +170,7 @@ if (!strict_python) {
     "    b = bytes.fromhex(line).replace(b'\\n', b'').replace(b'\\r', b'')",
     "    try: print(base64.b64decode(b, validate=True).hex())",
     "    except binascii.Error: print('refused')")
-  theirs <- with_python(vapply(damaged, hex, ""), checker)
+  theirs <- python_lines(vapply(damaged, hex, ""), checker)
   ours <- vapply(damaged, function(text) {
     tryCatch(hex(base64_decode(text, breaks = TRUE)), error = function(e) "refused")
   }, "")
