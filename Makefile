@@ -48,7 +48,7 @@ install: deps ## build and install the package into .lib/ with strict warnings
 	@rm -f src/*.o src/*.so
 
 test: install ## the test suite, long tests included
-	$(RSCRIPT) tools/run-tests.R
+	$(RSCRIPT) tools/run_tests.R
 
 demo: install ## run demo/reroute.R
 	$(RSCRIPT) demo/reroute.R
@@ -60,7 +60,7 @@ clean: ## remove build products
 
 ##@ Checks that make check runs
 exports: install ## each library exports exactly its entry and its routines
-	bash tools/check-exports.sh $(R_LIB)/client/libs
+	bash tools/robustness/check_exports.sh $(R_LIB)/client/libs
 
 # R CMD check --as-cran on the built tarball, offline, as check-current-r runs it under
 # the newest R; any note, warning or error fails the target. pandoc lets it check that
@@ -95,10 +95,10 @@ harness: deps ## every codec kernel, and the options code over each, against a m
 robust: battery sanitize fuzz ## battery, sanitize and fuzz
 
 battery: install ## every routine with arguments it cannot use, each call in a child R
-	$(RSCRIPT) tools/battery.R
+	$(RSCRIPT) tools/robustness/battery.R
 
 sanitize: deps ## the suite and the battery under ASan and UBSan
-	bash tools/sanitize.sh
+	bash tools/robustness/sanitize.sh
 
 fuzz: fuzz-deps ## libFuzzer on the codec core and the options code, FUZZ_SECONDS (60) each
 	bash tools/fuzz.sh $(FUZZ_SECONDS)
@@ -108,7 +108,7 @@ fuzz-deps:
 
 ##@ Slow checks
 valgrind: valgrind-deps ## the suite under valgrind, child R processes traced
-	bash tools/valgrind.sh
+	bash tools/robustness/valgrind.sh
 
 valgrind-deps: deps
 	$(call apt_install,valgrind)
@@ -160,13 +160,13 @@ check-clang: deps ## clang and libc++: the codec harness, then the suite, no war
 	  -fsanitize=address,undefined -fno-sanitize-recover=all \
 	  -o tools/build/b64_harness_clang tools/b64_harness.cpp $(CODEC_SRC)
 	tools/build/b64_harness_clang
-	bash tools/check-build.sh clang
+	bash tools/platforms/check_build.sh clang
 
 check-lto: deps ## gcc with link-time optimisation (-Werror=odr), then the suite
-	bash tools/check-build.sh lto
+	bash tools/platforms/check_build.sh lto
 
 check-gct: install ## every routine and exported function under gctorture, in child R
-	$(RSCRIPT) tools/gctorture.R
+	$(RSCRIPT) tools/robustness/gctorture.R
 
 # The compiler and C++ library of Apple silicon, with the NEON kernels.
 check-arm64-clang: deps ## the suite under arm64 R, built by clang with libc++ (qemu)
@@ -204,7 +204,7 @@ bench-tail: install ## the slowest large codec calls in fresh processes, advice 
 count-calls: install ## instructions per base64_decode() call on short text, against BASELINE
 	$(call apt_install,valgrind)
 	$(build_baseline)
-	@tools/count-calls tools/build/baseline/lib $(R_LIB)
+	@bench/count_calls tools/build/baseline/lib $(R_LIB)
 
 # Builds and installs the git revision BASELINE into tools/build/baseline.
 define build_baseline
@@ -218,23 +218,23 @@ endef
 count-instructions: ## instructions per byte of the scalar codec, by callgrind
 	$(call apt_install,valgrind)
 	@mkdir -p tools/build
-	$(TOOLS_CXX) -DCLIENT_B64_SCALAR_ONLY -o tools/build/b64_count tools/b64_count.cpp \
+	$(TOOLS_CXX) -DCLIENT_B64_SCALAR_ONLY -o tools/build/b64_count bench/b64_count.cpp \
 	  $(CODEC_SRC)
-	@tools/count-instructions tools/build/b64_count "scalar path"
+	@bench/count_instructions tools/build/b64_count "scalar path"
 
 # valgrind runs no arm64 code here: qemu-aarch64's log of executed instructions counts.
 count-instructions-arm64: ## the same on arm64, scalar and NEON, under qemu-aarch64
 	$(call apt_install,g++-aarch64-linux-gnu qemu-user)
 	@mkdir -p tools/build
 	aarch64-linux-gnu-$(TOOLS_CXX) -static -DCLIENT_B64_SCALAR_ONLY \
-	  -o tools/build/b64_count_arm64_scalar tools/b64_count.cpp $(CODEC_SRC)
+	  -o tools/build/b64_count_arm64_scalar bench/b64_count.cpp $(CODEC_SRC)
 	aarch64-linux-gnu-$(TOOLS_CXX) -static -o tools/build/b64_count_arm64 \
-	  tools/b64_count.cpp $(CODEC_SRC)
-	@tools/count-instructions tools/build/b64_count_arm64_scalar "scalar path" qemu-aarch64
-	@tools/count-instructions tools/build/b64_count_arm64 "neon64 kernel" qemu-aarch64
+	  bench/b64_count.cpp $(CODEC_SRC)
+	@bench/count_instructions tools/build/b64_count_arm64_scalar "scalar path" qemu-aarch64
+	@bench/count_instructions tools/build/b64_count_arm64 "neon64 kernel" qemu-aarch64
 
 ##@ Style
-CXX_FILES := $(wildcard src/*.cpp src/*.h tools/*.cpp tools/*.h tools/fuzz/*.cpp)
+CXX_FILES := $(wildcard src/*.cpp src/*.h tools/*.cpp tools/*.h tools/fuzz/*.cpp bench/*.cpp)
 format: ## clang-format the C++ sources in place
 	clang-format -i $(CXX_FILES)
 

@@ -1,5 +1,5 @@
 # Calls base64_decode() of the package in LIBRARY CALLS times on the text of BYTES random
-# bytes, for tools/count-calls, which counts the instructions of the process.
+# bytes, for bench/count_calls, which counts the instructions of the process.
 # Usage: R -f bench/calls.R --args LIBRARY CALLS BYTES
 args <- commandArgs(TRUE)
 library(client, lib.loc = args[1])

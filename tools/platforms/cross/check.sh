@@ -5,7 +5,7 @@
 # emulated R's own R CMD INSTALL and the host's strict warnings (with gcc, or with clang
 # and libc++ when CLIENT_CROSS_COMPILER=clang), checks the exported symbols of both
 # libraries, then runs
-# tools/run-tests.R under the emulated R. Ends with "N passed, N failed".
+# tools/run_tests.R under the emulated R. Ends with "N passed, N failed".
 # Usage: check.sh armhf|arm64|s390x CACHE (run from the package's root folder, as root
 # on Debian 12)
 set -euo pipefail
@@ -46,7 +46,7 @@ install_package() {
 
 # Fails unless each shared object exports exactly its entry and its routines.
 check_exports() {
-  bash "$root/tools/check-exports.sh" "$work/lib/client/libs" "$triplet-nm"
+  bash "$root/tools/robustness/check_exports.sh" "$work/lib/client/libs" "$triplet-nm"
   local so=$work/lib/client/libs/client_package.so
   echo "$("$triplet-readelf" -h "$so" |
     awk '/Class:|Machine:/ { $1 = ""; printf "%s", $0 }');" \
@@ -72,6 +72,6 @@ R_LIBS=$work/lib "$r_home/bin/Rscript" --vanilla -e \
    R.version$platform, .Machine$sizeof.pointer))'
 start=$(date +%s)
 status=0
-R_LIBS=$work/lib "$r_home/bin/Rscript" --vanilla tools/run-tests.R || status=$?
+R_LIBS=$work/lib "$r_home/bin/Rscript" --vanilla tools/run_tests.R || status=$?
 echo "emulated test run: $(($(date +%s) - start)) s"
 exit "$status"

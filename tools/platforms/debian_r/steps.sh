@@ -7,7 +7,7 @@
 #   check     R CMD check --as-cran --no-manual on the tarball, offline; prints its
 #             status and fails unless it is OK, printing what the check reported
 #   install   installs the tarball into /tmp/lib with the strict warnings
-#   suite     runs tools/run-tests.R against /tmp/lib; refuses to run with /proc
+#   suite     runs tools/run_tests.R against /tmp/lib; refuses to run with /proc
 # Usage: steps.sh versions|build|check|install|suite
 set -euo pipefail
 library=/tmp/lib
@@ -80,7 +80,7 @@ suite() {
     return 1
   fi
   start=$(date +%s)
-  R_LIBS=$library Rscript --vanilla tools/run-tests.R || status=$?
+  R_LIBS=$library Rscript --vanilla tools/run_tests.R || status=$?
   echo "test run without /proc: $(($(date +%s) - start)) s"
   return "$status"
 }

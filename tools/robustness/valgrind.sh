@@ -16,7 +16,7 @@ skip='*/uname,*/sed,*/rm,*/mkdir,*/cat,*/echo,*/test,*/true,*/grep,*/dirname,*/r
 status=0
 CLIENT_LONG_TESTS=0 CLIENT_TEST_HELPER="$build/helper/testhelper.so" R_LIBS="$build/lib" \
   R -d "valgrind --tool=memcheck --trace-children=yes --trace-children-skip=$skip \
-    --log-file=$build/logs/%p.log" --vanilla --no-echo -f tools/run-tests.R 2>&1 \
+    --log-file=$build/logs/%p.log" --vanilla --no-echo -f tools/run_tests.R 2>&1 \
   | sed -u 's/^\([0-9]* passed, [0-9]* failed\)$/valgrind: \1/' || status=$?
 # Each report is one paragraph once valgrind's "==pid==" prefix is gone. A report is the
 # library's when its stack passes through either shared object or any of its sources.

@@ -5,7 +5,7 @@
 # with arguments of each kind and every error path (an error raised while an allocated
 # vector is protected). Inputs are small: torture makes every allocation cost a full
 # collection. Prints "gctorture: N cases, N differ" and fails unless none differ.
-# Run with the package on R_LIBS: R_LIBS=.lib Rscript --vanilla tools/gctorture.R
+# Run with the package on R_LIBS: R_LIBS=.lib Rscript --vanilla tools/robustness/gctorture.R
 # To add a row: a name and a quoted expression that leaves descriptors 1 and 2 as it
 # found them and gives the same result each time (use the paths below, not tempfile()).
 library(client)

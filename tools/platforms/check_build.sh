@@ -4,10 +4,10 @@
 # `lto`, gcc with link-time optimisation, which finds ODR violations and type mismatches
 # across files. Any compiler or linker warning fails it (tools/Makevars.strict).
 # Ends with "N passed, N failed" from the test runner.
-# Usage: check-build.sh clang|lto (run from the package's root folder)
+# Usage: check_build.sh clang|lto (run from the package's root folder)
 set -euo pipefail
-# shellcheck source=SCRIPTDIR/instrumented.sh
-source "$(dirname "$0")/instrumented.sh"
+# shellcheck source=SCRIPTDIR/../robustness/instrumented.sh
+source "$(dirname "$0")/../robustness/instrumented.sh"
 kind=${1:-}
 build=$PWD/tools/build/$kind
 makevars=$PWD/tools/build/$kind.Makevars
@@ -52,4 +52,4 @@ if [ "$kind" = lto ] && ! grep -q -- '-flto=auto' "$build/install.log"; then
   exit 1
 fi
 CLIENT_TEST_HELPER="$build/helper/testhelper.so" R_LIBS="$build/lib" \
-  Rscript --vanilla tools/run-tests.R
+  Rscript --vanilla tools/run_tests.R

@@ -2,7 +2,7 @@
 # functions (those that exist), with arguments it cannot use. Each call runs in its own
 # child R process, which must return or raise an R error and then end normally.
 # Prints "battery: X calls, Y errors, Z crashes" and fails unless Z is 0.
-# Run with the package on R_LIBS: R_LIBS=.lib Rscript --vanilla tools/battery.R
+# Run with the package on R_LIBS: R_LIBS=.lib Rscript --vanilla tools/robustness/battery.R
 # [--direct-only] (only the .Call calls).
 
 # Wrong types, empty vectors, NA of each type and odd descriptor numbers, as R source;

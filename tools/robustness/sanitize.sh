@@ -29,11 +29,11 @@ export ASAN_OPTIONS="detect_leaks=0:log_path=$build/reports/asan"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:log_path=$build/reports/ubsan"
 export CLIENT_LONG_TESTS=0 CLIENT_TEST_HELPER="$build/helper/testhelper.so"
 status=0
-R_LIBS="$build/lib" Rscript --vanilla tools/run-tests.R 2>&1 \
+R_LIBS="$build/lib" Rscript --vanilla tools/run_tests.R 2>&1 \
   | sed -u 's/^\([0-9]* passed, [0-9]* failed\)$/sanitize: \1/' || status=$?
 # The bad-input battery as well: its calls take paths that the tests do not. The .Call
 # calls only: the package's functions reach the library through the same routines.
-R_LIBS="$build/lib" Rscript --vanilla tools/battery.R --direct-only 2>&1 \
+R_LIBS="$build/lib" Rscript --vanilla tools/robustness/battery.R --direct-only 2>&1 \
   | sed -u "s/^battery:/sanitize: battery:/" || status=$?
 unset LD_PRELOAD
 reports=$(find "$build/reports" -type f | wc -l)

@@ -2,7 +2,7 @@
 # Fails unless each of the package's two shared objects exports exactly its entry and
 # its routines: client.so the eight routines, R_init_client and the two error raisers;
 # client_package.so the same routines, those the package adds and its own entry.
-# Usage: check-exports.sh LIBS_FOLDER [NM] (NM: a cross toolchain's nm; default nm)
+# Usage: check_exports.sh LIBS_FOLDER [NM] (NM: a cross toolchain's nm; default nm)
 set -euo pipefail
 libs=$1
 nm=${2:-nm}
