@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace b64 {
 
@@ -43,6 +44,30 @@ decode_result decode(const std::uint8_t* in, std::size_t n, std::uint8_t* out) n
 // length differs from out_size must be decoded again into a full-capacity buffer.
 decode_result decode(const std::uint8_t* in, std::size_t n, std::uint8_t* out,
                      std::size_t out_size) noexcept;
+
+// What tarnwick_base64_decode returns for in[0, n), in the blocks that allocate(size)
+// gives: the result is always the last block asked for. Well-formed text takes one, of
+// the length its padding announces. Any other ending of the walk (an early "=", a bad
+// byte, a length that is not a multiple of 4) starts over the long way, in a zeroed
+// block of the full capacity: that is the result for malformed text and for a length
+// that is not a multiple of 4; otherwise the completed bytes are copied into a last,
+// exact block. allocate() may leave by longjmp: nothing here needs cleaning up.
+template <typename Allocate>
+void decode_as_routine(const std::uint8_t* in, std::size_t n, Allocate&& allocate) {
+  if (n % 4 == 0) {
+    const std::size_t expected = padded_length(in, n);
+    const decode_result result = decode(in, n, allocate(expected), expected);
+    if (!result.malformed && result.length == expected) return;
+  }
+  const auto capacity = static_cast<std::size_t>(decoded_capacity(n));
+  std::uint8_t* full = allocate(capacity);
+  // The walk leaves unwritten what it does not reach, and this block may be the result.
+  std::memset(full, 0, capacity);
+  if (n % 4 != 0) return;
+  const decode_result result = decode(in, n, full);
+  if (result.malformed || result.length == capacity) return;
+  std::memcpy(allocate(result.length), full, result.length);
+}
 
 }  // namespace b64
 
