@@ -78,7 +78,7 @@ rcmdcheck: deps ## R CMD check --as-cran --no-manual, offline; any note fails
 # tools/build/b64_harness$(1) and runs it.
 define sanitized_harness
 	$(TOOLS_CXX) -fsanitize=address,undefined -fno-sanitize-recover=all $(2) \
-	  -o tools/build/b64_harness$(1) tools/b64_harness.cpp $(CODEC_SRC)
+	  -o tools/build/b64_harness$(1) tools/codec/b64_harness.cpp $(CODEC_SRC)
 	tools/build/b64_harness$(1)
 endef
 
@@ -101,7 +101,7 @@ sanitize: deps ## the suite and the battery under ASan and UBSan
 	bash tools/robustness/sanitize.sh
 
 fuzz: fuzz-deps ## libFuzzer on the codec core and the options code, FUZZ_SECONDS (60) each
-	bash tools/fuzz.sh $(FUZZ_SECONDS)
+	bash tools/codec/fuzz.sh $(FUZZ_SECONDS)
 
 fuzz-deps:
 	$(call apt_install,$(FUZZ_PACKAGES))
@@ -119,11 +119,11 @@ valgrind-deps: deps
 define cross_harness
 	$(call apt_install,g++-$(1) qemu-user)
 	@mkdir -p tools/build
-	$(1)-$(TOOLS_CXX) -static -o tools/build/b64_harness_$(2) tools/b64_harness.cpp \
+	$(1)-$(TOOLS_CXX) -static -o tools/build/b64_harness_$(2) tools/codec/b64_harness.cpp \
 	  $(CODEC_SRC)
 	$(3) tools/build/b64_harness_$(2)
 	$(1)-$(TOOLS_CXX) -static -DCLIENT_B64_SCALAR_ONLY \
-	  -o tools/build/b64_harness_$(2)_scalar tools/b64_harness.cpp $(CODEC_SRC)
+	  -o tools/build/b64_harness_$(2)_scalar tools/codec/b64_harness.cpp $(CODEC_SRC)
 	$(3) tools/build/b64_harness_$(2)_scalar
 endef
 
@@ -158,7 +158,7 @@ check-clang: deps ## clang and libc++: the codec harness, then the suite, no war
 	@mkdir -p tools/build
 	clang++ -std=c++17 -stdlib=libc++ -O2 -Wall -Wextra -pedantic -Werror \
 	  -fsanitize=address,undefined -fno-sanitize-recover=all \
-	  -o tools/build/b64_harness_clang tools/b64_harness.cpp $(CODEC_SRC)
+	  -o tools/build/b64_harness_clang tools/codec/b64_harness.cpp $(CODEC_SRC)
 	tools/build/b64_harness_clang
 	bash tools/platforms/check_build.sh clang
 
@@ -234,7 +234,8 @@ count-instructions-arm64: ## the same on arm64, scalar and NEON, under qemu-aarc
 	@bench/count_instructions tools/build/b64_count_arm64 "neon64 kernel" qemu-aarch64
 
 ##@ Style
-CXX_FILES := $(wildcard src/*.cpp src/*.h tools/*.cpp tools/*.h tools/fuzz/*.cpp bench/*.cpp)
+CXX_FILES := $(wildcard src/*.cpp src/*.h tools/codec/*.cpp tools/codec/*.h \
+  tools/codec/fuzz/*.cpp bench/*.cpp)
 format: ## clang-format the C++ sources in place
 	clang-format -i $(CXX_FILES)
 

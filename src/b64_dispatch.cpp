@@ -1,5 +1,7 @@
 // The codec's entry points: the fastest kernel this CPU runs takes whole blocks, the
-// scalar code takes the rest. Building with CLIENT_B64_SCALAR_ONLY leaves kernels out.
+// scalar code takes the rest. Building with CLIENT_B64_SCALAR_ONLY leaves kernels out;
+// with CLIENT_B64_NO_AVX512, the AVX-512 ones, so that a harness built that way runs
+// the code above the codec over AVX2 on a CPU that has both.
 #include "b64_kernels.h"
 
 namespace b64 {
@@ -9,7 +11,9 @@ namespace {
 progress encode_blocks(const std::uint8_t* in, std::size_t n,
                        std::uint8_t* out) noexcept {
 #if defined(CLIENT_B64_X86) && !defined(CLIENT_B64_SCALAR_ONLY)
+#if !defined(CLIENT_B64_NO_AVX512)
   if (cpu_has_avx512vbmi()) return encode_blocks_avx512vbmi(in, n, out);
+#endif
   if (cpu_has_avx2()) return encode_blocks_avx2(in, n, out);
 #elif defined(CLIENT_B64_ARM) && !defined(CLIENT_B64_SCALAR_ONLY)
   if (cpu_has_neon()) return encode_blocks_neon(in, n, out);
@@ -27,7 +31,9 @@ progress encode_blocks(const std::uint8_t* in, std::size_t n,
 progress decode_blocks(const std::uint8_t* in, std::size_t n, std::uint8_t* out,
                        std::size_t out_size) noexcept {
 #if defined(CLIENT_B64_X86) && !defined(CLIENT_B64_SCALAR_ONLY)
+#if !defined(CLIENT_B64_NO_AVX512)
   if (cpu_has_avx512vbmi()) return decode_blocks_avx512vbmi(in, n, out, out_size);
+#endif
   if (cpu_has_avx2()) return decode_blocks_avx2(in, n, out, out_size);
 #elif defined(CLIENT_B64_ARM) && !defined(CLIENT_B64_SCALAR_ONLY)
   if (cpu_has_neon()) return decode_blocks_neon(in, n, out, out_size);
