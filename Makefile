@@ -237,7 +237,9 @@ count-instructions-arm64: ## the same on arm64, scalar and NEON, under qemu-aarc
 CXX_FILES := $(wildcard src/*.cpp src/*.h tools/codec/*.cpp tools/codec/*.h \
   tools/codec/fuzz/*.cpp bench/*.cpp)
 format: ## clang-format the C++ sources in place
+	$(call apt_install,clang-format)
 	clang-format -i $(CXX_FILES)
 
 format-check: ## fail if clang-format would change anything
+	$(call apt_install,clang-format)
 	clang-format --dry-run --Werror $(CXX_FILES)

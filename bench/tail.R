@@ -9,9 +9,13 @@ runs <- as.integer(Sys.getenv("TAIL_N", "20"))
 sizes <- c("64 MiB" = 2^26, "200 MB" = 2e8)
 rscript <- file.path(R.home("bin"), "Rscript")
 calls <- list()
+previous <- "none"  # the size of the process before
 cat(sprintf("load average at the start: %s\n", readLines("/proc/loadavg")))
+# Sizes alternate as variants do: a process that comes right after one that freed much
+# memory pays to have it backed again (see bench/README.md), and with a fixed order
+# that fell on the 64 MiB processes every time.
 for (run in seq_len(runs)) {
-  for (size_name in names(sizes)) {
+  for (size_name in if (run %% 2 == 0) rev(names(sizes)) else names(sizes)) {
     order <- if (run %% 2 == 0) rev(seq_len(nrow(variants))) else seq_len(nrow(variants))
     for (v in order) {
       out <- system2(rscript, c("--vanilla", "bench/tail_call.R", variants[v, 2],
@@ -20,7 +24,8 @@ for (run in seq_len(runs)) {
         "thp_fault_alloc", "thp_fault_fallback", "compact_stall", "minor_faults",
         "major_faults"))
       calls[[length(calls) + 1]] <- cbind(variant = variants[v, 1], size = size_name,
-        run = run, fields)
+        run = run, after = previous, fields)
+      previous <- size_name
     }
   }
 }
@@ -41,4 +46,9 @@ table <- table[order(table$size, table$operation, table$variant), ]
 options(width = 140)
 cat(sprintf("%d processes per variant and size; seconds of one call\n", runs))
 print(format(table, digits = 3), row.names = FALSE)
+# The median by the size of the process that ran just before.
+by_previous <- aggregate(seconds ~ variant + size + operation + after, calls, median)
+cat("median seconds by the size of the process before\n")
+print(format(by_previous[order(by_previous$size, by_previous$operation,
+  by_previous$variant), ], digits = 3), row.names = FALSE)
 cat(sprintf("load average at the end: %s\n", readLines("/proc/loadavg")))
