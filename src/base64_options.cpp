@@ -34,6 +34,20 @@ SEXP string_of(const std::uint8_t* in, std::uint64_t n, const char* routine) {
                         CE_NATIVE);
 }
 
+// The largest result_size(n) over the lengths n of the elements of the character vector
+// x that are not NA: how much room the results of one call need at most.
+template <typename ResultSize>
+std::uint64_t largest_result(SEXP x, ResultSize&& result_size) {
+  std::uint64_t largest = 0;
+  for (R_xlen_t i = 0; i < XLENGTH(x); ++i) {
+    SEXP value = STRING_ELT(x, i);
+    if (value == NA_STRING) continue;
+    const std::uint64_t size = result_size(static_cast<std::uint64_t>(Rf_xlength(value)));
+    if (size > largest) largest = size;
+  }
+  return largest;
+}
+
 bool holds_nul(const std::uint8_t* bytes, std::uint64_t n) {
   return n > 0 && std::memchr(bytes, 0, static_cast<std::size_t>(n)) != nullptr;
 }
@@ -70,13 +84,8 @@ SEXP encode_one(const std::uint8_t* in, std::size_t n, const b64::text_format& f
 // Each element of the character vector x encoded on its own; NA stays NA.
 SEXP encode_each(SEXP x, const b64::text_format& format, const char* routine) {
   const R_xlen_t n = XLENGTH(x);
-  std::uint64_t longest = 0;
-  for (R_xlen_t i = 0; i < n; ++i) {
-    SEXP value = STRING_ELT(x, i);
-    if (value == NA_STRING) continue;
-    const std::uint64_t length = b64::text_length(Rf_xlength(value), format);
-    if (length > longest) longest = length;
-  }
+  const std::uint64_t longest =
+      largest_result(x, [&](std::uint64_t k) { return b64::text_length(k, format); });
   if (longest > max_string) {
     RAISE_ERROR(routine, "Cannot make a string of %.0f bytes: the longest holds %d",
                 static_cast<double>(longest), INT_MAX);
@@ -130,13 +139,9 @@ SEXP decode_one(const std::uint8_t* in, std::size_t n, const b64::decode_format&
 // NA. A report for the first element that is malformed or decodes to a NUL byte.
 SEXP decode_each(SEXP x, const b64::decode_format& format, const char* routine) {
   const R_xlen_t n = XLENGTH(x);
-  std::uint64_t longest = 0;
-  for (R_xlen_t i = 0; i < n; ++i) {
-    SEXP value = STRING_ELT(x, i);
-    if (value == NA_STRING) continue;
-    const std::uint64_t capacity = b64::decoded_capacity(Rf_xlength(value)) + 2;
-    if (capacity > longest) longest = capacity;
-  }
+  // Unpadded text decodes to up to 2 bytes more than its whole groups.
+  const std::uint64_t longest =
+      largest_result(x, [](std::uint64_t k) { return b64::decoded_capacity(k) + 2; });
   auto* bytes = reinterpret_cast<std::uint8_t*>(R_alloc(longest, 1));
   SEXP out = PROTECT(Rf_allocVector(STRSXP, n));
   for (R_xlen_t i = 0; i < n; ++i) {
