@@ -1,6 +1,7 @@
 # Bad-input battery: every routine, called through .Call and through the package's
 # functions (those that exist), with arguments it cannot use. Each call runs in its own
-# child R process, which must return or raise an R error and then end normally.
+# child R process, two at a time, which must return or raise an R error and then end
+# normally.
 # Prints "battery: X calls, Y errors, Z crashes" and fails unless Z is 0.
 # Run with the package on R_LIBS: R_LIBS=.lib Rscript --vanilla tools/robustness/battery.R
 # [--direct-only] (only the .Call calls).
@@ -131,23 +132,60 @@ child_script <- function(call, dir, result) {
 rscript <- file.path(R.home("bin"), "Rscript")
 libs <- paste(.libPaths(), collapse = .Platform$path.sep)
 
-# Runs one call in a child; returns "value", "error" or "crash" (with the child's log).
-run_call <- function(call, work) {
+# How many children run at once: one per core that a machine of two leaves free.
+children_at_once <- 2L
+
+# Starts one call in a child R in the background, in a folder of its own under `work`.
+# A shell around it records the child's exit status once it ends, or 124 when it runs
+# past two minutes. Returns the folder.
+start_call <- function(call, work) {
   dir <- tempfile("call-", tmpdir = work)
   dir.create(dir)
-  on.exit(unlink(dir, recursive = TRUE), add = TRUE)
   script <- file.path(dir, "call.R")
+  writeLines(child_script(call, dir, file.path(dir, "result")), script, useBytes = TRUE)
+  child <- sprintf("timeout 120 %s --vanilla --default-packages=NULL %s >%s 2>&1",
+    shQuote(rscript), shQuote(script), shQuote(file.path(dir, "log")))
+  # The status is written under another name and renamed, so that it appears whole.
+  recorded <- sprintf("%s; echo $? >%s && mv %s %s", child,
+    shQuote(file.path(dir, "status.tmp")), shQuote(file.path(dir, "status.tmp")),
+    shQuote(file.path(dir, "status")))
+  system2("sh", c("-c", shQuote(recorded)), wait = FALSE,
+    env = paste0("R_LIBS=", shQuote(libs)))
+  dir
+}
+
+# The outcome of the finished call of folder `dir`: "value", "error" or "crash" (then
+# printed with the child's log). Removes the folder.
+outcome_of <- function(call, dir) {
+  on.exit(unlink(dir, recursive = TRUE), add = TRUE)
+  status <- as.integer(readLines(file.path(dir, "status")))
   result <- file.path(dir, "result")
-  log <- file.path(dir, "log")
-  writeLines(child_script(call, dir, result), script, useBytes = TRUE)
-  status <- suppressWarnings(system2(rscript,
-    c("--vanilla", "--default-packages=NULL", shQuote(script)),
-    stdout = log, stderr = log, env = paste0("R_LIBS=", shQuote(libs)), timeout = 120))
   outcome <- if (file.exists(result)) readLines(result) else ""
   if (status == 0 && outcome %in% c("value", "error")) return(outcome)
   cat("CRASH (status ", status, "): ", call, "\n", sep = "")
+  log <- file.path(dir, "log")
   if (file.exists(log)) cat(tail(readLines(log, warn = FALSE), 20), sep = "\n")
   "crash"
+}
+
+# Runs every call in a child of its own, a few at a time; their outcomes, in order.
+run_calls <- function(calls, work) {
+  outcomes <- character(length(calls))
+  running <- integer()
+  dirs <- character(length(calls))
+  next_call <- 1L
+  while (next_call <= length(calls) || length(running) > 0L) {
+    while (length(running) < children_at_once && next_call <= length(calls)) {
+      dirs[next_call] <- start_call(calls[next_call], work)
+      running <- c(running, next_call)
+      next_call <- next_call + 1L
+    }
+    done <- running[file.exists(file.path(dirs[running], "status"))]
+    for (k in done) outcomes[k] <- outcome_of(calls[k], dirs[k])
+    running <- setdiff(running, done)
+    if (length(done) == 0L) Sys.sleep(0.01)
+  }
+  outcomes
 }
 
 main <- function() {
@@ -156,7 +194,7 @@ main <- function() {
   dir.create(work)
   on.exit(unlink(work, recursive = TRUE), add = TRUE)
   calls <- all_calls(direct_only = "--direct-only" %in% commandArgs(TRUE))
-  outcomes <- vapply(calls, run_call, "", work = work, USE.NAMES = FALSE)
+  outcomes <- run_calls(calls, work)
   crashes <- sum(outcomes == "crash")
   cat(sprintf("battery: %d calls, %d errors, %d crashes\n", length(outcomes),
     sum(outcomes == "error"), crashes))
