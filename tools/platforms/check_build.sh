@@ -45,7 +45,7 @@ if grep -qi 'warning' "$build/install.log" "$build/helper/build.log"; then
   echo "$kind: the build warns"
   exit 1
 fi
-compile=$(grep -E '^(clang\+\+|g\+\+) ' "$build/install.log" | head -n 1)
+compile=$(grep -m 1 -E '^(clang\+\+|g\+\+) ' "$build/install.log")
 echo "$kind: built without warnings: ${compile%% -o *}"
 if [ "$kind" = lto ] && ! grep -q -- '-flto=auto' "$build/install.log"; then
   echo "lto: the build did not use -flto"

@@ -41,7 +41,7 @@ copy_sources() {
 install_package() {
   "$r_home/bin/R" CMD INSTALL --library="$work/lib" "$work/client" >"$work/install.log" 2>&1 ||
     { cat "$work/install.log"; return 1; }
-  grep -E "^($triplet-g|clang)\\+\\+ " "$work/install.log" | head -n 1
+  grep -m 1 -E "^($triplet-g|clang)\\+\\+ " "$work/install.log"
 }
 
 # Fails unless each shared object exports exactly its entry and its routines.

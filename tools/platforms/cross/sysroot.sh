@@ -17,7 +17,7 @@ if [ "$compiler" = clang ]; then host_packages+=(clang libc++-dev libc++abi-dev)
 
 # Adds the architecture and installs the host tools.
 install_host_tools() {
-  if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+  if ! grep -qx "$arch" <<<"$(dpkg --print-foreign-architectures)"; then
     dpkg --add-architecture "$arch"
     apt_update
   fi

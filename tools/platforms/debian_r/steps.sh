@@ -97,7 +97,7 @@ case ${1:-} in
     mkdir -p "$library"
     logged /tmp/install.log env R_MAKEVARS_USER="$PWD/tools/Makevars.strict" \
       R CMD INSTALL --library="$library" "$tarball"
-    grep -E '^[^ ]*g\+\+ ' /tmp/install.log | sed -n 1p
+    grep -m 1 -E '^[^ ]*g\+\+ ' /tmp/install.log
     ;;
   suite) suite ;;
   *)
