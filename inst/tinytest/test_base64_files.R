@@ -69,7 +69,7 @@ expect_identical(modes, c(`replaced 0600` = "600", `new, umask 022` = "644",
 ## ---- a failure leaves the output as it was, no new file and no descriptor ----
 # Each case in a child R: `prepare` runs first, then `call`, whose error (or
 # interrupt) is caught.
-failure_in_child <- function(call, prepare = NULL, run = run_rscript) {
+failure_in_child <- function(call, prepare = NULL) {
   got <- in_child(bquote({
     .(prepare)
     before <- open_fds()
@@ -78,9 +78,10 @@ failure_in_child <- function(call, prepare = NULL, run = run_rscript) {
     list(message = message, kept = identical(readLines(.(back)), "the old output"),
       files = sort(dir(.(folder), all.files = TRUE, no.. = TRUE)),
       same_fds = identical(before, open_fds()))
-  }), run = run)
-  if (is.null(got$value)) stop("child failed:\n", paste(got$output, collapse = "\n"))
-  got$value
+  }))
+  if (!is.null(got$value)) return(got$value)
+  list(message = paste(c("child failed:", got$output), collapse = "\n"), kept = FALSE,
+    files = character(), same_fds = FALSE)
 }
 located <- function(text, error, routine) {
   paste0("^", as_regex(text), " ", as_regex(system_error(error)), " @base64_files:",
@@ -127,19 +128,10 @@ for (case in failures) {
 }
 
 ## ---- a full disk: the write that fails is named by its offset ----
-# A child R whose files may not pass 2 MiB (ulimit -f counts 512-byte blocks in sh), with
-# SIGXFSZ ignored so that write() fails with EFBIG instead of the signal ending it.
-run_with_file_limit <- function(script) {
-  limited <- "ulimit -f 4096 && trap '' XFSZ && exec \"$0\" --vanilla \"$1\""
-  out <- suppressWarnings(system2("sh", c("-c", shQuote(limited),
-    shQuote(file.path(R.home("bin"), "Rscript")), shQuote(script)), stdout = TRUE,
-    stderr = TRUE, env = child_env()))
-  status <- attr(out, "status")
-  list(status = if (is.null(status)) 0L else status, output = as.character(out))
-}
+# The child may not write files past 2 MiB.
 writeBin(as.raw(sample(0:255, 3e6, TRUE)), input)
 got <- failure_in_child(bquote(base64_encode_file(.(input), .(back))),
-  run = run_with_file_limit)
+  quote(stopifnot(th("th_limit_file_size", 2097152) == 0L)))
 expect_true(grepl(located(paste("Cannot write `output` file", quoted(back),
   "at byte 2097153"), "EFBIG", "tarnwick_base64_encode_file"), got$message),
   info = got$message)

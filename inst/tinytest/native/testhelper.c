@@ -5,6 +5,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <signal.h>
 #include <string.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -162,6 +163,17 @@ SEXP th_set_fd_limit(SEXP n) {
   getrlimit(RLIMIT_NOFILE, &lim);
   lim.rlim_cur = (rlim_t)Rf_asInteger(n);
   return Rf_ScalarInteger(setrlimit(RLIMIT_NOFILE, &lim));
+}
+
+/* Limits the size of the files the process writes to `bytes`, with SIGXFSZ ignored so
+ * that a write past it fails with EFBIG rather than ending the process. Set from inside
+ * the process: an emulator does not pass an inherited ignored signal on to its guest. */
+SEXP th_limit_file_size(SEXP bytes) {
+  struct rlimit lim;
+  getrlimit(RLIMIT_FSIZE, &lim);
+  lim.rlim_cur = (rlim_t)Rf_asReal(bytes);
+  signal(SIGXFSZ, SIG_IGN);
+  return Rf_ScalarInteger(setrlimit(RLIMIT_FSIZE, &lim));
 }
 
 /* Duplicates descriptor 0 until the table is full; returns the new descriptors. */
