@@ -23,7 +23,7 @@ copy_sources() {
   mkdir -p "$root/tmp/client"
   tar -c --exclude-vcs --exclude=./.cache --exclude=./.lib --exclude=./client.Rcheck \
     --exclude=./tools/build --exclude='*.o' --exclude='*.so' \
-    --exclude='./client_*.tar.gz' . | tar -x -C "$root/tmp/client"
+    --exclude='./client_*.tar.gz' --exclude=./src/symbols.rds . | tar -x -C "$root/tmp/client"
 }
 
 # Keeps the check's log and the output of its test scripts in CACHE/check: the root's
