@@ -38,7 +38,17 @@ const char* kind_name(b64::fault_kind kind) {
 
 // One value, not a classed object: what R's checks let through.
 bool is_plain_scalar(SEXP x, int type) {
-  return TYPEOF(x) == type && XLENGTH(x) == 1 && !OBJECT(x);
+  return TYPEOF(x) == type && XLENGTH(x) == 1 && !Rf_isObject(x);
+}
+
+// Whether x carries any attribute. Newer headers offer ANY_ATTRIB (with NO_ATTRIB) and
+// no longer declare ATTRIB.
+bool has_attributes(SEXP x) {
+#ifdef NO_ATTRIB
+  return ANY_ATTRIB(x) != 0;
+#else
+  return ATTRIB(x) != R_NilValue;
+#endif
 }
 
 // A line width: a whole number from 0 to INT_MAX that is a multiple of 4.
@@ -75,7 +85,7 @@ bool read_text_format(SEXP url, SEXP pad, SEXP width, SEXP eol,
                       b64::text_format* format) {
   const char* line_end = nullptr;
   // The line end is "\n" or "\r\n" exactly, with no attributes, as identical() sees it.
-  if (!read_string(eol, &line_end) || ATTRIB(eol) != R_NilValue ||
+  if (!read_string(eol, &line_end) || has_attributes(eol) ||
       (std::strcmp(line_end, "\n") != 0 && std::strcmp(line_end, "\r\n") != 0)) {
     return false;
   }
@@ -92,7 +102,7 @@ bool read_decode_format(SEXP url, SEXP breaks, b64::decode_format* format) {
 
 bool read_as_string(SEXP as, bool* string) {
   // The default, c("raw", "string"), means its first.
-  if (TYPEOF(as) == STRSXP && XLENGTH(as) == 2 && ATTRIB(as) == R_NilValue &&
+  if (TYPEOF(as) == STRSXP && XLENGTH(as) == 2 && !has_attributes(as) &&
       std::strcmp(R_CHAR(STRING_ELT(as, 0)), "raw") == 0 &&
       std::strcmp(R_CHAR(STRING_ELT(as, 1)), "string") == 0) {
     *string = false;

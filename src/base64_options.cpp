@@ -185,7 +185,7 @@ SEXP tarnwick_base64_encode_options(SEXP x, SEXP url, SEXP pad, SEXP width, SEXP
   b64::text_format format;
   bool string = false;
   if (!read_text_format(url, pad, width, eol, &format) || !read_as_string(as, &string) ||
-      OBJECT(x)) {
+      Rf_isObject(x)) {
     return R_NilValue;
   }
   if (TYPEOF(x) == RAWSXP) {
@@ -204,7 +204,7 @@ SEXP tarnwick_base64_decode_options(SEXP x, SEXP url, SEXP breaks, SEXP as) {
   b64::decode_format format;
   bool string = false;
   if (!read_decode_format(url, breaks, &format) || !read_as_string(as, &string) ||
-      OBJECT(x)) {
+      Rf_isObject(x)) {
     return R_NilValue;
   }
   if (TYPEOF(x) == RAWSXP) {
