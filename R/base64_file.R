@@ -1,5 +1,7 @@
-# Base64 from file to file: the routines read and write through buffers of a few MiB,
-# so memory stays bounded whatever the size of the file.
+# Base64 from file to file: the routines read and write through buffers of 96 and 128
+# KiB, so memory stays bounded whatever the size of the file. They decide how the
+# output is written: a regular file is replaced once complete, a link is followed to
+# its target, and a pipe or device is written as a stream.
 
 base64_encode_file <- function(input, output, url = FALSE, pad = TRUE, width = 0,
                                eol = "\n") {
@@ -9,8 +11,8 @@ base64_encode_file <- function(input, output, url = FALSE, pad = TRUE, width = 0
   pad <- as_flag(pad, "pad")
   width <- as_width(width)
   eol <- as_eol(eol)
-  invisible(via_temporary(input, output, sys.call(), function(paths, mode) {
-    .Call(tarnwick_base64_encode_file, paths, mode, url, pad, width, eol)
+  invisible(run_file_routine(input, output, sys.call(), function(paths) {
+    .Call(tarnwick_base64_encode_file, paths, url, pad, width, eol)
   }))
 }
 
@@ -20,37 +22,20 @@ base64_decode_file <- function(input, output, url = FALSE, breaks = FALSE) {
   url <- as_flag(url, "url")
   breaks <- as_flag(breaks, "breaks")
   call <- sys.call()
-  invisible(via_temporary(input, output, call, function(paths, mode) {
-    out <- .Call(tarnwick_base64_decode_file, paths, mode, url, breaks)
+  invisible(run_file_routine(input, output, call, function(paths) {
+    out <- .Call(tarnwick_base64_decode_file, paths, url, breaks)
     if (is.list(out)) stop_malformed(out, call, url, breaks, "input")
     out
   }))
 }
 
-# Runs write(paths, mode), where paths holds `input`, a new file beside `output` for
-# the routine to create, and how errors show the two paths, and mode is what `output`
-# is to end with: the mode of the file it replaces, or that of a new file. The new file
-# then replaces `output`. However it fails, also on an interrupt, `output` stays as it
-# was and the new file is removed. Returns the value of write(); errors name `call`.
-via_temporary <- function(input, output, call, write) {
-  temporary <- tempfile(paste0(".", basename(output), "-"), tmpdir = dirname(output))
-  on.exit(unlink(temporary))
-  paths <- c(input, temporary, encodeString(c(input, output), quote = "\""))
-  value <- tryCatch(write(paths, output_mode(output)), error = function(e) {
+# Runs routine(paths), where paths holds `input`, `output` and how errors show the two.
+# Returns its value; its errors are raised as errors of the package naming `call` and
+# the path they concern.
+run_file_routine <- function(input, output, call, routine) {
+  paths <- c(input, output, encodeString(c(input, output), quote = "\""))
+  tryCatch(routine(paths), error = function(e) {
     reading <- startsWith(conditionMessage(e), "Cannot read `input`")
     stop(as_client_error(e, call, path = if (reading) input else output))
   })
-  if (!file.rename(temporary, output)) {
-    stop(client_error(sprintf("Cannot replace `output` file %s", paths[4]), call,
-      path = output))
-  }
-  value
-}
-
-# The mode of `output` if it exists, else that of a new file: 0666 as the umask allows.
-output_mode <- function(output) {
-  mode <- if (file.exists(output)) file.mode(output) else {
-    bitwAnd(strtoi("666", 8L), bitwNot(as.integer(Sys.umask(NA))))
-  }
-  as.integer(mode)
 }

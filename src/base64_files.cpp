@@ -1,12 +1,13 @@
 // Base64 from file to file through two small fixed buffers, whatever the size of the
-// file.
-// R names a new file beside the output for the routines to write, and renames it into
-// place once they return.
+// file. A regular output is replaced once complete; pipes and devices are streamed.
 // Files may be larger than 2 GiB: 32-bit glibc reads them only with 64-bit offsets.
 #define _FILE_OFFSET_BITS 64
 
 #include <cerrno>
+#include <climits>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -59,15 +60,27 @@ int write_fully(int fd, const std::uint8_t* buf, std::size_t n, std::size_t* don
   return 0;
 }
 
+// How the output is written. A regular file, or a path that does not exist yet, is
+// replaced: the routine writes a new file beside it and renames that over it once it
+// is complete, so that a failure leaves the file as it was. Anything else (a pipe, a
+// device, a path that names an open descriptor such as /dev/stdout) is opened as it is
+// and written to as a stream: there is nothing to put beside it.
+enum class output_kind { replace, stream };
+
 // One call of a file routine: the files, where it stands, and its buffers. The
-// descriptors are -1 when closed.
+// descriptors are -1 when closed; `temporary` is null unless the new file exists and
+// has not yet been renamed into place.
 struct file_job {
   const char* routine;
-  const char* input;         // the paths: the file read,
-  const char* temporary;     // the new file written, beside the output,
+  const char* input;         // the paths as R hands them: the file read,
+  const char* output;        // the output as named,
   const char* input_label;   // and how errors show the input
   const char* output_label;  // and the output, as R quotes them
-  mode_t mode;               // the output's mode once written
+  output_kind kind;
+  const char* target;  // the file replaced: the output with its links followed
+  char* temporary;     // the new file written beside the target
+  mode_t mode;         // the target's mode once replaced
+  int descriptor;      // the descriptor of this process that the output names, or -1
   int in_fd;
   int out_fd;
   std::uint64_t read_total;
@@ -79,12 +92,10 @@ struct file_job {
   b64::decode_format decode_format;  // for decoding
 };
 
-// A job for the paths and mode that R hands over, checked: four strings, and a file
-// mode. `formats_read` says whether the routine could read its other arguments.
-file_job new_job(SEXP paths, SEXP mode, bool formats_read, const char* routine) {
-  if (TYPEOF(paths) != STRSXP || XLENGTH(paths) != 4 || TYPEOF(mode) != INTSXP ||
-      XLENGTH(mode) != 1 || INTEGER(mode)[0] < 0 || INTEGER(mode)[0] > 07777 ||
-      !formats_read) {
+// A job for the paths that R hands over, checked: the input, the output, and how errors
+// show them. `formats_read` says whether the routine could read its other arguments.
+file_job new_job(SEXP paths, bool formats_read, const char* routine) {
+  if (TYPEOF(paths) != STRSXP || XLENGTH(paths) != 4 || !formats_read) {
     RAISE_ERROR(routine, "Invalid arguments: not in the form that R's functions give");
   }
   const char* path[4];
@@ -95,19 +106,184 @@ file_job new_job(SEXP paths, SEXP mode, bool formats_read, const char* routine) 
   file_job job{};
   job.routine = routine;
   job.input = path[0];
-  job.temporary = path[1];
+  job.output = path[1];
   job.input_label = path[2];
   job.output_label = path[3];
-  job.mode = static_cast<mode_t>(INTEGER(mode)[0]);
+  job.descriptor = -1;
   job.in_fd = -1;
   job.out_fd = -1;
   return job;
 }
 
-// Opens the input, then creates the new output file: close-on-exec, so that no program
-// started meanwhile holds them, and the output with O_EXCL and mode 0600, so that no one
-// else can have it open or read it before it takes its final mode. Not retried: open()
-// is interrupted only on slow devices, and then the error is reported.
+// Text that lives until the routine returns, also when it leaves by an R error: R
+// frees what R_alloc() hands out at the end of the .Call.
+char* call_scoped_text(std::size_t length) { return R_alloc(length + 1, 1); }
+
+// `folder` + "/" + `name`, with a prefix to the name; `folder` may be null for none.
+char* join_path(const char* folder, const char* prefix, const char* name) {
+  const std::size_t n_folder = folder == nullptr ? 0 : std::strlen(folder) + 1;
+  char* out = call_scoped_text(n_folder + std::strlen(prefix) + std::strlen(name));
+  out[0] = '\0';
+  if (folder != nullptr) {
+    std::strcat(out, folder);
+    std::strcat(out, "/");
+  }
+  std::strcat(std::strcat(out, prefix), name);
+  return out;
+}
+
+// The folder that holds `path`, as a path: "." for a bare name.
+char* folder_of(const char* path) {
+  const char* slash = std::strrchr(path, '/');
+  if (slash == nullptr) return join_path(nullptr, "", ".");
+  // A name right under the root keeps the root's slash.
+  const std::size_t length = slash == path ? 1 : static_cast<std::size_t>(slash - path);
+  char* out = call_scoped_text(length);
+  std::memcpy(out, path, length);
+  out[length] = '\0';
+  return out;
+}
+
+const char* name_of(const char* path) {
+  const char* slash = std::strrchr(path, '/');
+  return slash == nullptr ? path : slash + 1;
+}
+
+// Whose descriptors a folder of descriptor links names, if it is one.
+enum class descriptor_folder { none, own, other };
+
+// After "/proc/": "<process>/fd" or "<process>/task/<thread>/fd", each part one
+// non-empty name.
+descriptor_folder classify_process_folder(const char* rest) {
+  const std::size_t process_length = std::strcspn(rest, "/");
+  if (process_length == 0) return descriptor_folder::none;
+  const char* after = rest + process_length;
+  if (std::strcmp(after, "/fd") != 0) {
+    if (std::strncmp(after, "/task/", 6) != 0) return descriptor_folder::none;
+    after += 6;
+    const std::size_t thread_length = std::strcspn(after, "/");
+    if (thread_length == 0 || std::strcmp(after + thread_length, "/fd") != 0) {
+      return descriptor_folder::none;
+    }
+  }
+  char* end = nullptr;
+  const long process = std::strtol(rest, &end, 10);
+  return end == rest + process_length && process == getpid() ? descriptor_folder::own
+                                                             : descriptor_folder::other;
+}
+
+// Whether `folder`, its links resolved, holds the links that name open descriptors,
+// and whose: Linux's /proc/<process>/fd, which /dev/fd and /proc/self/fd lead to, or a
+// /dev/fd of the system's own, which is always this process's. A folder that cannot
+// be resolved is none.
+descriptor_folder classify_folder(const char* folder) {
+  char* real = realpath(folder, nullptr);
+  if (real == nullptr) return descriptor_folder::none;
+  const descriptor_folder kind =
+      std::strcmp(real, "/dev/fd") == 0      ? descriptor_folder::own
+      : std::strncmp(real, "/proc/", 6) == 0 ? classify_process_folder(real + 6)
+                                             : descriptor_folder::none;
+  std::free(real);
+  return kind;
+}
+
+// The descriptor that a name in a descriptor folder stands for, or -1 when the name is
+// not a descriptor's number.
+int descriptor_named(const char* name) {
+  if (*name < '0' || *name > '9' || std::strlen(name) > 9) return -1;
+  char* end = nullptr;
+  const long fd = std::strtol(name, &end, 10);
+  return *end == '\0' ? static_cast<int>(fd) : -1;
+}
+
+#ifndef PATH_MAX
+#define PATH_MAX 4096
+#endif
+
+// Where the link `path` leads, as a path: its text as it stands when absolute, else
+// taken from the link's folder. Null, with errno set, when it cannot be read.
+const char* link_target(const char* path) {
+  char* text = call_scoped_text(PATH_MAX);
+  const ssize_t n = readlink(path, text, PATH_MAX);
+  if (n == -1) return nullptr;
+  if (n == PATH_MAX) {
+    errno = ENAMETOOLONG;
+    return nullptr;
+  }
+  text[n] = '\0';
+  return text[0] == '/' ? text : join_path(folder_of(path), "", text);
+}
+
+// The mode of a new file: 0666 as the umask narrows it. The umask can only be read by
+// setting it; R runs its routines on one thread, and no thread of ours creates files.
+mode_t new_file_mode() {
+  const mode_t mask = umask(0);
+  umask(mask);
+  return 0666 & ~mask;
+}
+
+// The most links followed in a row, as Linux's own limit (MAXSYMLINKS).
+constexpr int max_links = 40;
+
+// Decides how job.output is written (see output_kind), following its links at any
+// depth, so that a link stays a link and its final target is replaced. A link that
+// leads nowhere has its target created, as cp does. Returns 0, or the errno that
+// stopped it: ELOOP for links that go round.
+int resolve_output(file_job& job) {
+  const char* path = job.output;
+  for (int links = 0;; ++links) {
+    // Opening such a link opens the descriptor's file again, whatever kind that is (a
+    // redirected /dev/stdout is often a regular file), so it is never replaced. One of
+    // this process's own descriptors is written through itself, at its own offset, as
+    // the shell writes to it.
+    const descriptor_folder folder = classify_folder(folder_of(path));
+    if (folder != descriptor_folder::none) {
+      job.kind = output_kind::stream;
+      if (folder == descriptor_folder::own)
+        job.descriptor = descriptor_named(name_of(path));
+      return 0;
+    }
+    struct stat status;
+    if (lstat(path, &status) == -1) {
+      if (errno != ENOENT) return errno;
+      job.kind = output_kind::replace;
+      job.target = path;
+      job.mode = new_file_mode();
+      return 0;
+    }
+    if (!S_ISLNK(status.st_mode)) {
+      job.kind = S_ISREG(status.st_mode) ? output_kind::replace : output_kind::stream;
+      job.target = path;
+      job.mode = status.st_mode & 07777;
+      return 0;
+    }
+    if (links == max_links) return ELOOP;
+    path = link_target(path);
+    if (path == nullptr) return errno;
+  }
+}
+
+// Opens the output: a descriptor of this process as a duplicate; another stream as it
+// is, appended to, so that a regular file behind another process's descriptor keeps
+// what was written before; or the new file beside the target, with mode 0600 and a
+// name no one else has, so that no one else can have it open or read it before it
+// takes its final mode.
+int open_output(file_job& job) {
+  if (job.descriptor != -1) return fcntl(job.descriptor, F_DUPFD_CLOEXEC, 0);
+  if (job.kind == output_kind::stream) {
+    return open(job.output, O_WRONLY | O_APPEND | O_NOCTTY | O_CLOEXEC);
+  }
+  char* name = join_path(folder_of(job.target), ".", name_of(job.target));
+  job.temporary = join_path(nullptr, name, "-XXXXXX");
+  const int fd = mkostemp(job.temporary, O_CLOEXEC);
+  if (fd == -1) job.temporary = nullptr;
+  return fd;
+}
+
+// Opens the input, then the output (see open_output()), both close-on-exec, so that no
+// program started meanwhile holds them. Not retried: open() is interrupted only on slow
+// devices, and then the error is reported. Opening a FIFO waits for its other end, as
+// the shell's redirections do.
 void open_files(file_job& job) {
   job.in_fd = open(job.input, O_RDONLY | O_CLOEXEC);
   if (job.in_fd == -1) {
@@ -122,7 +298,12 @@ void open_files(file_job& job) {
   if (err != 0) {
     RAISE_SYSTEM_ERROR(job.routine, err, "Cannot read `input` file %s", job.input_label);
   }
-  job.out_fd = open(job.temporary, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  const int resolve_err = resolve_output(job);
+  if (resolve_err != 0) {
+    RAISE_SYSTEM_ERROR(job.routine, resolve_err, "Cannot write `output` file %s",
+                       job.output_label);
+  }
+  job.out_fd = open_output(job);
   if (job.out_fd == -1) {
     const int err = errno;
     RAISE_SYSTEM_ERROR(job.routine, err, "Cannot write `output` file %s",
@@ -152,13 +333,14 @@ void write_out(file_job& job, std::size_t n) {
   }
 }
 
-// Closes both files, the output with its final mode. A failed close of the output may
-// mean data that never reached it.
+// Closes both files; a replaced output takes its final mode and its place. A failed
+// close of the output may mean data that never reached it.
 void close_files(file_job& job) {
   const int in_fd = job.in_fd;
   job.in_fd = -1;
   close(in_fd);  // read only: nothing to lose
-  int err = fchmod(job.out_fd, job.mode) == 0 ? 0 : errno;
+  const bool replacing = job.kind == output_kind::replace;
+  int err = !replacing || fchmod(job.out_fd, job.mode) == 0 ? 0 : errno;
   const int out_fd = job.out_fd;
   job.out_fd = -1;
   // Not retried: on Linux, close() frees the descriptor even on EINTR.
@@ -167,15 +349,25 @@ void close_files(file_job& job) {
     RAISE_SYSTEM_ERROR(job.routine, err, "Cannot write `output` file %s",
                        job.output_label);
   }
+  if (!replacing) return;
+  if (rename(job.temporary, job.target) != 0) {
+    const int err = errno;
+    RAISE_SYSTEM_ERROR(job.routine, err, "Cannot replace `output` file %s",
+                       job.output_label);
+  }
+  job.temporary = nullptr;
 }
 
-// What an R error or interrupt leaves open is closed on its way out.
+// What an R error or interrupt leaves open is closed on its way out, and a new file
+// that did not take its place is removed.
 void close_on_jump(void* data, Rboolean jump) {
   if (!jump) return;
   auto& job = *static_cast<file_job*>(data);
   if (job.in_fd != -1) close(job.in_fd);
   if (job.out_fd != -1) close(job.out_fd);
   job.in_fd = job.out_fd = -1;
+  if (job.temporary != nullptr) unlink(job.temporary);
+  job.temporary = nullptr;
 }
 
 // Runs body(job) with the descriptors it opens closed however it ends: an error raised
@@ -231,11 +423,10 @@ std::uint8_t* buffer(std::uint64_t size) {
 
 extern "C" {
 
-SEXP tarnwick_base64_encode_file(SEXP paths, SEXP mode, SEXP url, SEXP pad, SEXP width,
-                                 SEXP eol) {
+SEXP tarnwick_base64_encode_file(SEXP paths, SEXP url, SEXP pad, SEXP width, SEXP eol) {
   b64::text_format format;
   const bool read = read_text_format(url, pad, width, eol, &format);
-  file_job job = new_job(paths, mode, read, __func__);
+  file_job job = new_job(paths, read, __func__);
   job.text_format = format;
   // Text files end their last line with a line end.
   job.text_format.final_eol = job.text_format.width > 0;
@@ -245,10 +436,10 @@ SEXP tarnwick_base64_encode_file(SEXP paths, SEXP mode, SEXP url, SEXP pad, SEXP
   return run_job(job, encode_file);
 }
 
-SEXP tarnwick_base64_decode_file(SEXP paths, SEXP mode, SEXP url, SEXP breaks) {
+SEXP tarnwick_base64_decode_file(SEXP paths, SEXP url, SEXP breaks) {
   b64::decode_format format;
   const bool read = read_decode_format(url, breaks, &format);
-  file_job job = new_job(paths, mode, read, __func__);
+  file_job job = new_job(paths, read, __func__);
   job.decode_format = format;
   job.in_size = text_read_size;
   job.in_buf = buffer(job.in_size);

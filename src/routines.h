@@ -32,10 +32,9 @@ attribute_visible SEXP tarnwick_base64_decode_options(SEXP x, SEXP url, SEXP bre
                                                       SEXP as);
 
 // The same from file to file (base64_files.cpp).
-attribute_visible SEXP tarnwick_base64_encode_file(SEXP paths, SEXP mode, SEXP url,
-                                                   SEXP pad, SEXP width, SEXP eol);
-attribute_visible SEXP tarnwick_base64_decode_file(SEXP paths, SEXP mode, SEXP url,
-                                                   SEXP breaks);
+attribute_visible SEXP tarnwick_base64_encode_file(SEXP paths, SEXP url, SEXP pad,
+                                                   SEXP width, SEXP eol);
+attribute_visible SEXP tarnwick_base64_decode_file(SEXP paths, SEXP url, SEXP breaks);
 
 // Descriptors, of the package's own library (descriptors.cpp): a file opened for
 // appending, and closing it when no stream took it.

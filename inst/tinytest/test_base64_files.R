@@ -154,6 +154,136 @@ for (routine in c("base64_encode_file", "base64_decode_file")) {
 }
 unlink(folder, recursive = TRUE)
 
+## ---- outputs of every kind: links followed, streams written as they are ----
+# Each function writes through links to their final target and into a FIFO as it is;
+# it once replaced both with a regular file. `write` writes the known output to a
+# path; each case checks its effect from `check` and that no new file stays behind.
+kinds <- in_child(quote({
+  folder <- tempfile("outputs-")
+  dir.create(folder)
+  setwd(folder)
+  writeBin(charToRaw("hello"), "bytes")
+  writeBin(charToRaw("aGVsbG8="), "text")
+  is_link_to <- function(link, to) identical(Sys.readlink(link), to)
+  content <- function(path) rawToChar(readBin(path, "raw", 100))
+  outcome <- function(write, expected) {
+    cases <- list(
+      relative = quote({
+        file.symlink("t1", "l1"); write("l1")
+        is_link_to("l1", "t1") && content("t1") == expected
+      }),
+      absolute = quote({
+        file.symlink(file.path(folder, "t2"), "l2"); write("l2")
+        is_link_to("l2", file.path(folder, "t2")) && content("t2") == expected
+      }),
+      chain = quote({
+        writeLines("old", "t3"); file.symlink("t3", "l3"); file.symlink("l3", "l3b")
+        write("l3b")
+        is_link_to("l3b", "l3") && is_link_to("l3", "t3") && content("t3") == expected
+      }),
+      dangling = quote({
+        file.symlink("t4", "l4"); write("l4")
+        is_link_to("l4", "t4") && content("t4") == expected
+      }),
+      loop = quote({
+        file.symlink("l5", "l5b"); file.symlink("l5b", "l5")
+        message <- tryCatch({ write("l5"); "no error" }, error = conditionMessage)
+        is_link_to("l5", "l5b") && startsWith(message,
+          paste("Cannot write `output` file \"l5\"", loop_error))
+      }),
+      fifo = quote({
+        system("mkfifo f6; cat f6 > got6 &")
+        write("f6")
+        for (i in 1:3000) if (file.exists("got6") && file.size("got6") > 0) break else
+          Sys.sleep(0.01)
+        Sys.sleep(0.05)
+        system2("test", c("-p", "f6")) == 0L && content("got6") == expected
+      }))
+    vapply(cases, function(case) {
+      ok <- tryCatch(eval(case), error = function(e) FALSE)
+      ok && !any(grepl("-......$", dir(all.files = TRUE)))
+    }, logical(1))
+  }
+  list(
+    encode = outcome(function(path) base64_encode_file("bytes", path), "aGVsbG8="),
+    decode = outcome(function(path) base64_decode_file("text", path), "hello"))
+}), loop_error = system_error("ELOOP"))
+for (fn in c("encode", "decode")) {
+  expect_true(all(kinds$value[[fn]]), info = paste(fn, paste(names(which(
+    !kinds$value[[fn]])), collapse = " "), paste(kinds$output, collapse = "\n")))
+}
+
+## ---- output named as the input: converted in place, directly or through a link ----
+got <- in_child(quote({
+  setwd(tempdir())
+  writeBin(charToRaw("hello"), "f")
+  base64_encode_file("f", "f")
+  direct <- readLines("f")
+  file.symlink("f", "link")
+  base64_decode_file("link", "f")
+  back <- rawToChar(readBin("f", "raw", 100))
+  base64_encode_file("f", "link")
+  list(direct = direct, back = back, through_link = readLines("f"),
+    still_link = Sys.readlink("link"))
+}))
+expect_identical(got$value, list(direct = "aGVsbG8=", back = "hello",
+  through_link = "aGVsbG8=", still_link = "f"))
+
+## ---- descriptors as outputs, and /dev/stdin as input, read whole by the parent ----
+# A child writes 100 KB of text to its own descriptor 1, a pipe that the parent reads:
+# by its name in /dev/fd, and through a link to it, as /dev/stdout is one.
+if (dir.exists("/dev/fd") && file.exists("/dev/fd/1")) {
+  lines <- sprintf("line %d of a text", 1:5000)
+  text <- base64_encode(paste0(paste(lines, collapse = "\n"), "\n"), width = 76,
+    as = "string")
+  got <- in_child(quote({
+    writeLines(text, file.path(tempdir(), "in.b64"))
+    file.symlink("/dev/fd/1", file.path(tempdir(), "stdout"))
+    base64_decode_file(file.path(tempdir(), "in.b64"), "/dev/fd/1", breaks = TRUE)
+    base64_decode_file(file.path(tempdir(), "in.b64"), file.path(tempdir(), "stdout"),
+      breaks = TRUE)
+    Sys.readlink(file.path(tempdir(), "stdout"))
+  }), text = text)
+  expect_identical(got$output, c(lines, lines))
+  expect_identical(got$value, "/dev/fd/1")
+  # The shell's pipe into /dev/stdin, and out of a link to /dev/fd/1.
+  link <- tempfile()
+  file.symlink("/dev/fd/1", link)
+  script <- sprintf("client::base64_encode_file('/dev/stdin', '%s')", link)
+  out <- system(sprintf("printf hello | R_LIBS=%s %s --vanilla -e %s", shQuote(paste(
+    .libPaths(), collapse = ":")), file.path(R.home("bin"), "Rscript"),
+    shQuote(script)), intern = TRUE)
+  expect_identical(out, "aGVsbG8=")
+  expect_identical(Sys.readlink(link), "/dev/fd/1")
+  unlink(link)
+} else {
+  skip_block("/dev/fd: this system has none, or /proc is not mounted")
+}
+
+## ---- a link whose target's folder is read-only: refused, nothing changed ----
+# Root writes anywhere unless it gives up its capabilities, which only Linux has.
+if (Sys.info()[["sysname"]] == "Linux" || Sys.info()[["effective_user"]] != "root") {
+  got <- in_child(quote({
+    setwd(tempdir())
+    dir.create("locked")
+    writeLines("old", "locked/target")
+    Sys.chmod("locked", "0555")
+    file.symlink("locked/target", "link")
+    writeBin(charToRaw("hello"), "bytes")
+    invisible(th("th_drop_capabilities"))
+    message <- tryCatch({ base64_encode_file("bytes", "link"); "no error" },
+      error = conditionMessage)
+    list(message = message, old = readLines("locked/target"), link = Sys.readlink("link"),
+      files = dir("locked", all.files = TRUE, no.. = TRUE))
+  }))
+  expect_identical(got$value[c("old", "link", "files")], list(old = "old",
+    link = "locked/target", files = "target"))
+  expect_true(grepl(located("Cannot write `output` file \"link\"", "EACCES",
+    "tarnwick_base64_encode_file"), got$value$message), info = got$value$message)
+} else {
+  skip_block("a read-only folder: root writes there, and has no capabilities to drop")
+}
+
 ## ---- a file of 300 MB, with memory far below its size ----
 if (long_tests()) {
   got <- in_child(quote({

@@ -7,8 +7,8 @@ fixed <- c(tarnwick_base64_decode = 1L, tarnwick_base64_encode = 1L,
   tarnwick_disable_inheritance = 0L, tarnwick_set_stderr = 2L,
   tarnwick_set_stderr_to_file = 1L, tarnwick_set_stdout = 2L,
   tarnwick_set_stdout_to_file = 1L, tarnwick_write = 2L)
-added <- c(tarnwick_base64_decode_file = 4L, tarnwick_base64_decode_options = 4L,
-  tarnwick_base64_encode_file = 6L, tarnwick_base64_encode_options = 6L,
+added <- c(tarnwick_base64_decode_file = 3L, tarnwick_base64_decode_options = 4L,
+  tarnwick_base64_encode_file = 5L, tarnwick_base64_encode_options = 6L,
   tarnwick_close = 1L, tarnwick_open_append = 1L)
 counts <- function(dll) {
   routines <- getDLLRegisteredRoutines(dll)

@@ -27,11 +27,12 @@ by_kind <- list(
     "'/sys/kernel/notes'", "'/proc/1/exe'", "strrep('a', 5000)",
     "paste(rep('d', 3000), collapse = '/')", "strrep('x', 300)", "'\\xff\\xfe.txt'",
     "'\\u00e9t\\u00e9.txt'", "c('f.txt', NA)", "rep('f.txt', 1e5)"),
-  # The four paths of a file routine: input, new file, and how errors show them.
+  # The four paths of a file routine: input, output, and how errors show them.
   paths = c("c(read_only_file, out_file, 'in', 'out')", "c(tempdir(), out_file, 'a', 'b')",
     "c(read_only_file, '/no/such/dir/f', 'a', 'b')", "rep(read_only_file, 4)",
-    "c(read_only_file, out_file, NA, 'b')", "c(read_only_file, out_file)"),
-  mode = c("-1L", "4096L", "0L"),
+    "c(read_only_file, out_file, NA, 'b')", "c(read_only_file, out_file)",
+    "c(read_only_file, '/dev/full', 'a', 'b')", "c(read_only_file, '/dev/fd/1', 'a', 'b')",
+    "c(read_only_file, '/proc/self/fd/99', 'a', 'b')"),
   number = c("4L", "76", "2147483644", "3", "-4"),
   eol = c("'\\r\\n'", "'\\r'", "c(a = '\\n')"),
   choice = c("'string'", "c('raw', 'string')", "'text'"))
@@ -52,10 +53,9 @@ routines <- list(
   list("tarnwick_base64_decode_options", NA, c("charToRaw('YQ')", "TRUE", "TRUE",
     "'string'"), c("text", "flag", "flag", "choice")),
   list("tarnwick_base64_encode_file", NA, c("c(read_only_file, out_file, 'a', 'b')",
-    "420L", "FALSE", "TRUE", "76L", "'\\n'"),
-    c("paths", "mode", "flag", "flag", "number", "eol")),
+    "FALSE", "TRUE", "76L", "'\\n'"), c("paths", "flag", "flag", "number", "eol")),
   list("tarnwick_base64_decode_file", NA, c("c(read_only_file, out_file, 'a', 'b')",
-    "420L", "FALSE", "TRUE"), c("paths", "mode", "flag", "flag")),
+    "FALSE", "TRUE"), c("paths", "flag", "flag")),
   list("tarnwick_disable_inheritance", "disable_inheritance", character(), character()),
   list(NA, "with_stdout", c("1L", "cat('x')"), c("fd", "code")),
   list(NA, "with_stderr", c("2L", "cat('x')"), c("fd", "code")),

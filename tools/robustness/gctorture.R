@@ -15,7 +15,9 @@ path <- file.path(folder, "out")
 data_file <- file.path(folder, "data")
 text_file <- file.path(folder, "text")
 back_file <- file.path(folder, "back")
+link_file <- file.path(folder, "link")
 writeBin(as.raw(0:255), data_file)
+invisible(file.symlink("back", link_file))
 routine <- function(name) get(name, envir = asNamespace("client"))
 encode <- routine("tarnwick_base64_encode")
 decode <- routine("tarnwick_base64_decode")
@@ -96,6 +98,11 @@ cases <- list(
     charToRaw("YW\nJj"), FALSE, FALSE, "raw")),
   base64_decode_strings_report = quote(.Call(routine("tarnwick_base64_decode_options"),
     c("YQ==", NA, "Y!=="), TRUE, TRUE, "string")),
+  base64_file_through_link = quote({
+    base64_encode_file(data_file, link_file)
+    Sys.readlink(link_file)
+  }),
+  base64_file_stream = quote(base64_encode_file(data_file, "/dev/null")),
   base64_file_missing_input = quote(base64_encode_file(file.path(folder, "none"),
     back_file)),
   base64_file_malformed = quote({

@@ -89,6 +89,7 @@ SEXP th_constants(void) {
       {"EBADF", EBADF},           {"EACCES", EACCES},         {"EISDIR", EISDIR},
       {"EMFILE", EMFILE},         {"EPIPE", EPIPE},           {"ENAMETOOLONG", ENAMETOOLONG},
       {"EAGAIN", EAGAIN},         {"EIO", EIO},               {"EFBIG", EFBIG},
+      {"ELOOP", ELOOP},
   };
   const int n = (int)(sizeof constants / sizeof constants[0]);
   SEXP values = PROTECT(Rf_allocVector(INTSXP, n));
