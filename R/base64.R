@@ -81,6 +81,8 @@ refusal <- function(kind, byte, url, breaks) {
   alphabet <- if (url) "the URL-safe base64 alphabet" else "the base64 alphabet"
   hint <- if (!breaks && byte %in% c(0x0a, 0x0d)) {
     " (use breaks = TRUE for text with line breaks)"
+  } else if (!url && byte %in% c(0x2d, 0x5f)) {
+    " (use url = TRUE for the URL-safe alphabet)"
   } else if (!breaks && !url) {
     " (spaces and line breaks are not accepted)"
   } else {

@@ -44,8 +44,26 @@ capture <- function(call, targets, code, raw) {
   if (raw) {
     readBin(state$con, "raw", n = file.size(state$file))
   } else {
-    readLines(state$con, warn = FALSE)
+    read_lines(state$con, state$file, call)
   }
+}
+
+# The lines of `con`, the connection that reads `file`, as readLines() gives them: the
+# last one may lack its line end, and a line that holds a NUL byte ends at it. That
+# loss gets one warning of `call`, which names the way to every byte.
+read_lines <- function(con, file, call) {
+  cut <- FALSE
+  lines <- withCallingHandlers(readLines(con), warning = function(w) {
+    # readLines() names the file when it warns of a missing last line end, and only
+    # then; its other warnings are of NUL bytes, one for each line that holds one.
+    if (!grepl(file, conditionMessage(w), fixed = TRUE)) cut <<- TRUE
+    invokeRestart("muffleWarning")
+  })
+  if (cut) {
+    warning(simpleWarning(paste("captured output holds a NUL byte, which a string",
+      "cannot hold: its line ends there (raw = TRUE returns every byte)"), call))
+  }
+  lines
 }
 
 # Closes the connection of a capture, if it has one, and removes its file.

@@ -37,8 +37,10 @@ that compiled code prints with \code{printf} can come after later ones on standa
 error.
 
 Lines come back as \code{\link{readLines}} gives them, without re-encoding: a last line
-without a line end is kept, and nothing written gives \code{character(0)}. With
-\code{raw = TRUE} the bytes come back exactly, NUL bytes and invalid UTF-8 included.
+without a line end is kept, and nothing written gives \code{character(0)}. A string
+cannot hold a NUL byte: a line that holds one ends at it, as \code{readLines} ends it,
+and one warning says so. With \code{raw = TRUE} the bytes come back exactly, NUL bytes
+and invalid UTF-8 included.
 
 \strong{When \code{code} fails.} If \code{code} raises an error or is interrupted, the
 streams are put back first; then what \code{code} printed until then is written to the

@@ -34,11 +34,19 @@ got <- in_child(bquote({
     nothing = capture_stderr(invisible(NULL)), nothing_raw = capture_stdout(invisible(NULL), raw = TRUE),
     raw = capture_stdout(fd_write(1, .(bytes)), raw = TRUE),
     raw_err = capture_output(fd_write(2, .(bytes)), raw = TRUE),
-    invalid_utf8 = capture_stdout(fd_write(1, as.raw(c(0x61, 0xff, 0x0a)))))
+    invalid_utf8 = capture_stdout(fd_write(1, as.raw(c(0x61, 0xff, 0x0a)))),
+    # Lines with a NUL byte end at it, as readLines() ends them, with one warning; they
+    # were once cut without a word.
+    nul = tryCatch(capture_stdout(fd_write(1, as.raw(c(0x61, 0, 0x62, 0x0a, 0x63, 0,
+      0x0a)))), warning = conditionMessage),
+    nul_lines = suppressWarnings(capture_stdout(fd_write(1, as.raw(c(0x61, 0, 0x62,
+      0x0a, 0x63, 0x0a))))))
 }))
 expect_identical(got$value, list(merged = as.character(1:6), visible = "[1] 1 2 3",
   invisible = character(), nothing = character(), nothing_raw = raw(),
-  raw = bytes, raw_err = bytes, invalid_utf8 = rawToChar(as.raw(c(0x61, 0xff)))),
+  raw = bytes, raw_err = bytes, invalid_utf8 = rawToChar(as.raw(c(0x61, 0xff))),
+  nul = paste("captured output holds a NUL byte, which a string cannot hold: its line",
+    "ends there (raw = TRUE returns every byte)"), nul_lines = c("a", "c")),
   info = paste(got$output, collapse = "\n"))
 
 ## ---- C's buffer is flushed at both ends; captures nest with each other and with_*() ----
