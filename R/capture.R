@@ -20,8 +20,8 @@ capture_output <- function(code, raw = FALSE) {
 # the session's temporary folder, and prints its value when visible, as the console
 # would. Returns what reached the file: its lines, or its bytes when `raw`. A file, not
 # a pipe: a pipe blocks once it is full, while nothing reads it. When `code` does not
-# return, what it wrote goes to the earlier stream of the first target once the streams
-# are back, ahead of the error's message. The file, and the connection that reads it
+# return, what it wrote goes where R printed the first target before the call, once the
+# streams are back, ahead of the error's message. The file, and the connection that reads it
 # back, go however the call ends; the clean-up is registered twice for the reason
 # run_rerouted() gives.
 capture <- function(call, targets, code, raw) {
@@ -78,30 +78,20 @@ discard <- function(state) {
   })
 }
 
-# Writes every byte of `file` to descriptor `fd`, a chunk at a time; a file that was
-# never made writes nothing.
-replay <- function(file, fd) {
+# Writes what `file` holds where R prints the stream `target` (1L or 2L), a chunk at a
+# time: to the console, a sink or the descriptor, wherever R's own output went before
+# the call. A file that was never made writes nothing. A string cannot hold a NUL byte,
+# so NULs are left out.
+replay <- function(file, target) {
   if (!file.exists(file)) return(invisible())
   con <- file(file, "rb")
   on.exit(close(con))
+  out <- if (target == 1L) stdout() else stderr()
   repeat {
     chunk <- readBin(con, "raw", n = replay_chunk)
     if (length(chunk) == 0L) break
-    write_all(fd, chunk)
+    cat(rawToChar(chunk[chunk != as.raw(0L)]), file = out)
   }
 }
 
 replay_chunk <- 2^20
-
-# Writes all of `bytes` to `fd`, however few each write() takes; a descriptor that
-# would block is waited for.
-write_all <- function(fd, bytes) {
-  while (length(bytes) > 0L) {
-    written <- .Call(tarnwick_write, fd, bytes)
-    if (written == 0L) {
-      Sys.sleep(0.001)
-    } else {
-      bytes <- bytes[-seq_len(written)]
-    }
-  }
-}

@@ -9,3 +9,8 @@ fd_write <- function(fd, data) {
 disable_inheritance <- function() {
   invisible(.Call(tarnwick_disable_inheritance))
 }
+
+fd_connection <- function(fd) {
+  fd <- as_fd(fd)
+  raise_as(sys.call(), .Call(tarnwick_fd_connection, fd), fd = fd)
+}

@@ -31,9 +31,8 @@ set_std_to_fd <- function(target, fd, drop) {
   other <- 3L - target
   if (fd != other) return(switch_std(target, fd, drop))
   copy <- switch_std(other, other, FALSE)  # a stream switched to itself stays open
-  tryCatch(switch_std(target, copy, drop), error = function(e) {
+  withCallingHandlers(switch_std(target, copy, drop), error = function(e) {
     switch_std(other, copy, TRUE)
-    stop(e)
   })
 }
 
@@ -54,9 +53,8 @@ set_std_to_file <- function(target, path) {
 set_std_to_appended_file <- function(target, path) {
   flush_std(target)
   fd <- .Call(tarnwick_open_append, path)
-  tryCatch(switch_std(target, fd, FALSE), error = function(e) {
+  withCallingHandlers(switch_std(target, fd, FALSE), error = function(e) {
     .Call(tarnwick_close, fd)
-    stop(e)
   })
 }
 
@@ -74,12 +72,67 @@ switch_to <- function(call, target, destination, append = FALSE) {
   })
 }
 
+# R's own output for the stream `target` (1L or 2L), which the call has rerouted: from
+# here on what R prints to it goes to the descriptor, wherever that points, through a
+# connection onto it. R prints standard output to the sink on top of its stack, if
+# any, and the message stream to the message sink, and a console may show either
+# itself, bypassing the descriptor: a sink pushed for standard output, and a message
+# sink in place of the one in force, reach the descriptor in every front end. Returns
+# what restore_r_stream() needs.
+divert_r_stream <- function(target) {
+  con <- .Call(tarnwick_fd_connection, target)
+  if (target == 1L) {
+    diverted <- list(target = target, con = con, depth = sink.number())
+    sink(con)
+  } else {
+    diverted <- list(target = target, con = con, message_sink = sink.number(type = "message"))
+    sink(con, type = "message")
+  }
+  diverted
+}
+
+# Puts R's own output for a stream back as divert_r_stream() found it: the sink stack
+# cut back to its depth then, also past sinks that the code left, or the message sink
+# that was in force; then closes the connection.
+restore_r_stream <- function(diverted) {
+  if (diverted$target == 1L) {
+    for (i in seq_len(sink.number() - diverted$depth)) sink()
+  } else {
+    restore_message_sink(diverted$message_sink)
+  }
+  close_if_open(diverted$con)
+}
+
+# Closes `con` unless code has closed it already (closeAllConnections() does), also
+# when its number has gone to a connection opened since.
+close_if_open <- function(con) {
+  number <- as.integer(con)
+  if (number %in% getAllConnections() &&
+      identical(attr(getConnection(number), "conn_id"), attr(con, "conn_id"))) {
+    close(con)
+  }
+}
+
+# Makes the connection numbered `number` the message sink again: standard error's (2)
+# by resetting it, another by name, or standard error's if that one has been closed.
+restore_message_sink <- function(number) {
+  con <- if (number != 2L) tryCatch(getConnection(number), error = function(e) NULL)
+  if (is.null(con)) sink(type = "message") else sink(con, type = "message")
+}
+
 # Evaluates `code` with streams rerouted, and puts them back however `code` ends.
-# `routes` lists the switches, made in order (see route()). Returns withVisible() of
-# `code`; with `print_value`, also prints its value when visible, while still rerouted,
-# as the console would. `after_failure` runs
-# once the streams are back when `code` did not return (it fails, is interrupted, or a
-# switch fails). Errors are raised as errors of `call`.
+# `routes` lists the switches, made in order (see route()); R's own output follows
+# each stream (see divert_r_stream()). Returns withVisible() of `code`; with
+# `print_value`, also prints its value when visible, while still rerouted, as the
+# console would. `after_failure` runs once the streams are back when `code` did not
+# return (it fails, is interrupted, or a switch fails). Errors are raised as errors of
+# `call`. With `divert` FALSE only the descriptors are rerouted, and R's own output and
+# messages go on as they would.
+#
+# Messages. Where the call reroutes standard error, a message that `code` signals is
+# printed at once, into the rerouted stream, as R's default handler prints it, and
+# goes no further: handlers outside the call, such as those of knitr that catch
+# messages before they are printed, would otherwise take it past the descriptor.
 #
 # Interrupts. `code` runs with interrupts as the caller has them; the rest holds them
 # where a stream changes, and an interrupt anywhere else leaves through on.exit(),
@@ -93,22 +146,35 @@ switch_to <- function(call, target, destination, append = FALSE) {
 # too late to put back a stream that the message should reach: a calling handler puts
 # the streams back first. An outer handler that resumes `code` through a restart after
 # an error therefore finds the streams put back.
-run_rerouted <- function(call, routes, code, print_value = FALSE, after_failure = NULL) {
+run_rerouted <- function(call, routes, code, print_value = FALSE, after_failure = NULL,
+                         divert = TRUE) {
   state <- new.env(parent = emptyenv())
   state$call <- call
   state$routes <- routes
   state$saved <- list()
+  state$diverted <- list()
   state$after_failure <- after_failure
   on.exit(put_back(state, failed = TRUE))
   on.exit(put_back(state, failed = TRUE), add = TRUE)
-  for (route in routes) {
-    suspendInterrupts(state$saved[[length(state$saved) + 1L]] <-
-      switch_to(call, route$target, route$destination, isTRUE(route$append)))
+  prints_messages <- FALSE
+  for (k in seq_along(routes)) {
+    route <- routes[[k]]
+    suspendInterrupts({
+      state$saved[[k]] <- switch_to(call, route$target, route$destination,
+        isTRUE(route$append))
+      if (divert) state$diverted[[k]] <- raise_as(call, divert_r_stream(route$target))
+    })
+    prints_messages <- prints_messages || (divert && route$target == 2L)
   }
   value <- withCallingHandlers({
     value <- withVisible(code)
     if (print_value && value$visible) print(value$value)
     value
+  }, message = function(m) {
+    if (prints_messages) {
+      cat(conditionMessage(m), file = stderr(), sep = "")
+      invokeRestart("muffleMessage")
+    }
   }, error = function(e) {
     put_back(state, failed = TRUE)
     if (is_forcing_call(conditionCall(e))) stop(raised_as(e, call))
@@ -135,14 +201,19 @@ raised_as <- function(condition, call) {
 }
 
 # Puts back, last switched first, the streams that `state` still holds rerouted, with
-# interrupts held; then, once, runs the state's after_failure when `failed`. A flush
-# that fails does not stop a stream from coming back: once all are back, its error is
-# raised if `code` returned, and comes as a warning if it failed, whose own error is the
-# one the user sees.
+# interrupts held: R's own output for each, then the descriptor. Then, once, runs the
+# state's after_failure when `failed`. A flush that fails does not stop a stream from
+# coming back: once all are back, its error is raised if `code` returned, and comes as
+# a warning if it failed, whose own error is the one the user sees.
 put_back <- function(state, failed) {
   suspendInterrupts({
     flush_failure <- NULL
     for (k in rev(seq_along(state$saved))) {
+      if (k <= length(state$diverted) && !is.null(state$diverted[[k]])) {
+        diverted <- state$diverted[[k]]
+        state$diverted[k] <- list(NULL)
+        restore_r_stream(diverted)
+      }
       target <- state$routes[[k]]$target
       flushed <- tryCatch(flush_std(target), error = identity)
       raise_as(state$call, switch_std(target, state$saved[[k]], TRUE),

@@ -43,9 +43,9 @@ and one warning says so. With \code{raw = TRUE} the bytes come back exactly, NUL
 and invalid UTF-8 included.
 
 \strong{When \code{code} fails.} If \code{code} raises an error or is interrupted, the
-streams are put back first; then what \code{code} printed until then is written to the
-stream it was taken from (for \code{capture_output}, to standard output), and the
-error or interrupt goes on. A failing call thus shows its output as if it had not been
+streams are put back first; then what \code{code} printed until then is printed where
+R printed that stream before the call (for \code{capture_output}, standard output), as
+text without NUL bytes, and the error or interrupt goes on. A failing call thus shows its output as if it had not been
 captured, ahead of the error's message. The guarantees of \code{\link{with_stdout}}
 hold here too: the streams come back also when an interrupt strikes while they are
 switched or put back, and when a flush on the way back fails.
@@ -57,15 +57,20 @@ A closed stream is not captured: with descriptor 1 closed, \code{capture_stdout}
 with "Bad file descriptor" before \code{code} runs, as \code{\link{with_stdout_file}}
 does.
 
-\strong{What reaches descriptors 1 and 2.} In \command{Rscript}, \code{R -f},
-\code{R CMD BATCH} and an interactive R in a terminal, R prints through the
-descriptors, so everything is captured. Messages go to standard error as they are
-signalled; warnings are printed to it only after the top-level call, unless
-\code{options(warn = 1)} prints them at once. Output that R diverts with an active
-\code{\link{sink}} never reaches the descriptor. A GUI console (RStudio, R.app, Rgui)
-shows R's own output itself rather than through descriptor 1: there these functions
-catch compiled code and child programs only, and \code{\link{capture.output}} catches
-R's own output.
+\strong{What is captured, in each front end.} Everything written to the stream while
+\code{code} runs: by C, C++ and Fortran code, by child programs, and by R itself
+(\code{cat()}, \code{print()}, the printed value, messages, warnings printed at once),
+in the order it was written. That holds in \command{Rscript}, \code{R -f}, a terminal
+R, a GUI console that shows R's output itself (RStudio, R.app, Rgui), under an active
+\code{\link{sink}} of either type, inside \code{\link{capture.output}}, and in knitr
+and Sweave documents: R's own output is sent to the descriptor for the call's extent
+(see \code{\link{with_stdout}}) and goes back where it went afterwards, so a user's sink
+receives none of what the call takes. A message signalled by \code{code} is captured
+by \code{capture_stderr} and \code{capture_output} even where a handler outside would
+take it first, as knitr's does. Warnings are conditions: unless \code{options(warn =
+1)} prints them at once, R reports them after the top-level call, and knitr records
+them itself. A replayed failure goes where R printed before the call: the console, a
+sink or the descriptor.
 }
 \value{
 A character vector of lines, or with \code{raw = TRUE} a raw vector. Failed system

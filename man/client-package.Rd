@@ -23,7 +23,10 @@ fast base64 codec. By task:
   \item Switch a stream by hand and put it back later: \code{\link{set_stdout}},
     \code{\link{set_stderr}}, \code{\link{set_stdout_file}},
     \code{\link{set_stderr_file}}.
-  \item Write bytes to a descriptor with one system call: \code{\link{fd_write}}.
+  \item Write bytes to a descriptor with one system call: \code{\link{fd_write}};
+    write to it through R's connections: \code{\link{fd_connection}}.
+  \item Show in knitr documents what C code and child programs print:
+    \code{\link{knit_descriptors}}.
   \item Keep descriptors from programs started later:
     \code{\link{disable_inheritance}}.
   \item Base64 in memory, with the URL-safe alphabet, padding or none, lines, many
@@ -32,7 +35,8 @@ fast base64 codec. By task:
     \code{\link{base64_decode_file}}.
 }
 \code{vignette("recipes", package = "client")} shows them at work: a job's log,
-silencing, captured output, PEM, MIME, JWT and data URIs, large files.
+silencing, captured output, C output in R Markdown, PEM, MIME, JWT and data URIs,
+large files.
 \code{\link{client_routines}} describes \file{client.so}, which processes load by
 hand to call the eight routines without the package.
 }

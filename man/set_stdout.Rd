@@ -43,7 +43,13 @@ created.
 
 Unlike \code{\link{sink}}, which diverts only what R itself prints, these functions
 change the descriptor: output of C code and of child programs is rerouted as well.
-Output that R diverts with \code{sink} never reaches the descriptor.
+
+They act on the descriptor alone. What R prints follows only where R prints through
+the descriptor (\command{Rscript}, a terminal); under an active \code{sink}, in a GUI
+console and in knitr it goes where it went. A switch by hand has no end at which R's
+sinks could be put back, so it leaves them alone: to send R's own output along in
+every front end, use \code{\link{with_stdout_file}} and friends, or push
+\code{sink(\link{fd_connection}(1))} yourself and pop it when you put the stream back.
 
 A saved duplicate is close-on-exec: programs started while the stream is rerouted do
 not inherit it. Were it inherited, a program left running in the background would hold

@@ -13,8 +13,10 @@ earlier stream back afterwards: on normal return, when \code{code} raises an err
 and when it is interrupted. Calls nest: each puts back the stream it found.
 
 Output written by C code and by child programs started inside \code{code} (through
-\code{\link{system}}, \code{\link{system2}} and the like) lands in the file too. That
-is what \code{\link{sink}} cannot do: it diverts only the output that R itself prints.
+\code{\link{system}}, \code{\link{system2}} and the like) lands in the file too, and so
+does R's own output, in the order it was all written, whatever front end runs R: a
+terminal, a GUI console, an active \code{\link{sink}}, \code{\link{capture.output}},
+knitr. \code{\link{sink}} alone diverts only the output that R itself prints.
 
 \code{with_output_file} sends both streams into one file, as the shell's
 \code{>file 2>&1} does, so that lines land in the order they were written;
@@ -48,6 +50,19 @@ suppress_output(code)
   environment, after the stream has been switched.}
 }
 \details{
+\strong{R's own output.} While \code{code} runs, what R prints to the rerouted stream
+goes where the descriptor goes: \code{cat()}, \code{print()}, messages, warnings
+printed at once (\code{options(warn = 1)}) and anything else written to
+\code{stdout()} or \code{stderr()}. For standard output the call pushes a
+\code{\link{sink}} onto a connection to descriptor 1 (see \code{\link{fd_connection}})
+over whatever sink is active; for standard error it makes such a connection the
+message sink. Afterwards R's output goes back where it went: the sink stack as it was
+(sinks that \code{code} pushed and left are taken off), the message sink that was in
+force, the console. A message that \code{code} signals while standard error is
+rerouted is printed at once, where the call sends it, and goes no further: handlers
+outside the call (\code{suppressMessages()} around it, knitr's) do not see it; put them
+inside \code{code}.
+
 R's own buffer for the stream is flushed before the switch and before the stream is
 put back, so every line lands where it was written. For standard output the flush also
 sends out what compiled code left in the C library's buffer.
@@ -56,9 +71,10 @@ The stream is put back however \code{code} ends: when it returns, when it raises
 error, and when it is interrupted. An error is reported where the user sees it: the
 stream is put back before R prints the error's message, so that the message of an error
 that leaves \code{with_stderr_file} reaches the console rather than the file. This
-holds for a warning turned into an error (\code{options(warn = 2)}) too. An interrupt can come at any moment, also while the
-stream is being switched or put back, and still never leaves the stream switched or
-the saved duplicate open: interrupts are held from the switch until its duplicate is
+holds for a warning turned into an error (\code{options(warn = 2)}) too. An interrupt
+can come at any moment, also while the stream is being switched or put back, and
+still never leaves the stream switched, R's output diverted or the saved duplicate
+open: interrupts are held from the switch until its duplicate is
 recorded, and while the stream is put back. \code{code} itself runs with interrupts as
 the caller has them.
 
@@ -71,10 +87,10 @@ If the switch fails (the file cannot be opened, the stream is closed, no descrip
 left), an error that names the call is raised before \code{code} runs, and the stream
 is unchanged. Such errors have the class \code{client_system_error}, with the system's
 error number in \code{errno} and the path or descriptor in \code{path} or \code{fd}; a
-bad argument raises a \code{client_bad_argument} error (see \code{\link{client}}). A closed stream is refused rather than rerouted: with descriptor 1
-closed, \code{with_stdout_file()} fails with "Bad file descriptor", as
-\code{with_stdout()} does. Output that R diverts with an active \code{\link{sink}}
-never reaches the descriptor and is not rerouted.
+bad argument raises a \code{client_bad_argument} error (see \code{\link{client}}). A
+closed stream is refused rather than rerouted: with descriptor 1 closed,
+\code{with_stdout_file()} fails with "Bad file descriptor", as \code{with_stdout()}
+does.
 }
 \value{The value of \code{code}.}
 \seealso{\code{\link{capture_stdout}} to get the output back as text,

@@ -12,6 +12,7 @@ const R_CallMethodDef call_entries[] = {
     CALL_ENTRY(tarnwick_base64_decode_file, 3),
     CALL_ENTRY(tarnwick_open_append, 1),
     CALL_ENTRY(tarnwick_close, 1),
+    CALL_ENTRY(tarnwick_fd_connection, 1),
     {nullptr, nullptr, 0},
 };
 // clang-format on

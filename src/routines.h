@@ -41,6 +41,9 @@ attribute_visible SEXP tarnwick_base64_decode_file(SEXP paths, SEXP url, SEXP br
 attribute_visible SEXP tarnwick_open_append(SEXP path);
 attribute_visible SEXP tarnwick_close(SEXP fd);
 
+// A write-only R connection onto a descriptor that R code holds (descriptors.cpp).
+attribute_visible SEXP tarnwick_fd_connection(SEXP fd);
+
 // The entries: client.so's (client_init.cpp) and the package's own library's
 // (client_package_init.cpp).
 attribute_visible void R_init_client(DllInfo* dll);

@@ -79,6 +79,9 @@ in_child <- function(code, ..., run = run_rscript) {
   child
 }
 
+# A child's output as one text, for a failing expectation's `info`.
+output_of <- function(child) paste(child$output, collapse = "\n")
+
 run_rscript <- function(script) {
   out <- suppressWarnings(rscript(c("--vanilla", shQuote(script)), stdout = TRUE,
     stderr = TRUE, env = child_env()))

@@ -1,7 +1,7 @@
 # Interrupts at every point of the scoped functions, and in storms: a stream is never
-# left rerouted, a duplicate open or a file behind. Runs in a child R process.
+# left rerouted, a duplicate open, a file behind or R's output sunk elsewhere. Runs in a
+# child R process.
 source("helpers.R")
-output_of <- function(child) paste(child$output, collapse = "\n")
 
 ## ---- interrupts never leave a stream rerouted, a duplicate open or a file behind ----
 # Each function, two ways. The sweep sends one SIGINT from inside `code`, with
@@ -26,9 +26,12 @@ got <- in_child(quote({
     capture_stdout = function(code) capture_stdout(code),
     capture_stderr = function(code) capture_stderr(code),
     capture_output = function(code) capture_output(code))
+  # R's own output is part of the state: the sink stack, the message sink and the
+  # connections that the calls make onto descriptors 1 and 2.
   state <- function() {
     invisible(th("th_close", 9L))
-    list(open_fds(), fd_id(1L), fd_id(2L), dir(tempdir()))
+    list(open_fds(), fd_id(1L), fd_id(2L), dir(tempdir()), sink.number(),
+      sink.number(type = "message"), getAllConnections())
   }
   before <- state()
   # A second interrupt that lands while R unwinds the first through on.exit() code

@@ -3,7 +3,6 @@
 source("helpers.R")
 out_file <- tempfile()
 err_file <- tempfile()
-output_of <- function(child) paste(child$output, collapse = "\n")
 
 ## ---- to a file and back: R, C and child output all land in it ----
 got <- in_child(bquote({

@@ -1,7 +1,6 @@
 # Rerouting through the exported functions: by hand, and scoped to an expression that
 # may return, fail, be interrupted or nest. Every case runs in a child R process.
 source("helpers.R")
-output_of <- function(child) paste(child$output, collapse = "\n")
 
 # For each stream: the functions, and how R, a child program and C-level code write to it.
 streams <- list(

@@ -75,6 +75,13 @@ cases <- list(
   capture_bad_raw = quote(capture_stdout(1, raw = "yes")),
   fd_write = quote(with_stdout_file("/dev/null", fd_write(1, "bytes"))),
   fd_write_bad = quote(fd_write(1.5, "bytes")),
+  fd_connection = quote(with_stdout_file("/dev/null", {
+    con <- fd_connection(1)
+    writeLines(c("a", "b"), con)
+    serialize(1:10, con)
+    close(con)
+  })),
+  fd_connection_closed_fd = quote(fd_connection(987)),
   base64_encode = quote(base64_encode("hello")),
   base64_encode_options = quote(base64_encode(as.raw(0:200), url = TRUE, pad = FALSE,
     width = 16, eol = "\r\n", as = "string")),
