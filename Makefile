@@ -8,8 +8,9 @@ S390X_CACHE     ?= $(HOME)/.cache/client-s390x
 CURRENT_R_CACHE ?= $(HOME)/.cache/client-current-r
 OLDEST_R_CACHE  ?= $(HOME)/.cache/client-oldest-r
 STRICT          := $(CURDIR)/tools/Makevars.strict
-# python3 plays the parent process in test_parent.R.
-R_PACKAGES      := r-base-dev r-cran-tinytest python3
+# python3 plays the parent process in test_parent.R; knitr and markdown build the
+# vignette, and the suite knits documents with them.
+R_PACKAGES      := r-base-dev r-cran-tinytest python3 r-cran-knitr r-cran-markdown
 # clang-14 for libFuzzer; its runtime libraries come only as a recommendation, which
 # --no-install-recommends skips, so libclang-rt-14-dev is named too.
 FUZZ_PACKAGES   := clang-14 libclang-rt-14-dev
@@ -64,12 +65,11 @@ exports: install ## each library exports exactly its entry and its routines
 
 # R CMD check --as-cran on the built tarball, offline, as check-current-r runs it under
 # the newest R; any note, warning or error fails the target. pandoc lets it check that
-# NEWS.md converts; without it the check notes that it could not. The vignette is
-# Sweave's, which comes with R: LaTeX makes its PDF through texinfo's texi2dvi (R 4.0
-# has no other way), and qpdf and ghostscript let the check see that it is compact.
-VIGNETTE_PACKAGES := texlive-latex-base texlive-latex-recommended texinfo qpdf ghostscript
+# NEWS.md converts; without it the check notes that it could not. --as-cran wants qpdf
+# to hand, whether or not there are PDFs. The vignette is R Markdown, made into HTML by
+# knitr and markdown (deps), with no LaTeX.
 rcmdcheck: deps ## R CMD check --as-cran --no-manual, offline; any note fails
-	$(call apt_install,pandoc $(VIGNETTE_PACKAGES))
+	$(call apt_install,pandoc qpdf)
 	@rm -rf client.Rcheck client_*.tar.gz
 	bash tools/platforms/debian_r/steps.sh build
 	bash tools/platforms/debian_r/steps.sh check
@@ -187,6 +187,7 @@ bench: install ## the codec, files and capture_*() against their peers (BENCH_QU
 	$(RSCRIPT) bench/base64_files.R
 	$(RSCRIPT) bench/capture.R
 	$(RSCRIPT) bench/reroute.R
+	$(RSCRIPT) bench/front_ends.R
 
 bench-against: install ## this tree's codec against BASELINE=<git revision>, one process
 	$(call apt_install,r-cran-bench)

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Prepares a root of the Debian release SUITE with its R, as root on Debian 12:
 # installs debootstrap, builds a minimal system of that release into CACHE/root and
-# installs R, tinytest, python3, pandoc and LaTeX in it. unstable has the newest R that
+# installs R, tinytest, python3, pandoc, knitr and markdown in it. unstable has the newest R that
 # Debian ships; bullseye (Debian 11) R 4.0.4, the oldest the package claims. The root is
 # kept between runs: one marked finished is not built again, and an unfinished one (from
 # an interrupted run) is removed and built anew.
@@ -18,10 +18,10 @@ cache=$(realpath -m "$2")
 root=$cache/root
 mirror=http://deb.debian.org/debian
 # python3 plays the parent process in test_parent.R; pandoc lets R CMD check --as-cran
-# check that NEWS.md converts; LaTeX and texinfo's texi2dvi build the vignette, qpdf and
-# ghostscript check that its PDF is compact.
-packages=(r-base-dev r-cran-tinytest python3 pandoc texlive-latex-base
-  texlive-latex-recommended texinfo qpdf ghostscript)
+# check that NEWS.md converts, and qpdf that PDFs are compact, which --as-cran asks
+# for; knitr and markdown build the vignette, and the suite knits documents with that
+# release's knitr and evaluate.
+packages=(r-base-dev r-cran-tinytest python3 pandoc qpdf r-cran-knitr r-cran-markdown)
 # What a finished root holds; a root built for other packages is built again.
 contents="$suite ${packages[*]}"
 
