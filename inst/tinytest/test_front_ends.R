@@ -53,24 +53,31 @@ taken <- lapply(setNames(names(functions), names(functions)), function(tag) {
 ## ---- a console that shows R's output itself ----
 # An embedding front end, as GUI consoles are: R prints through its console callback,
 # never through descriptors 1 and 2.
+# Builds it; returns its path, or why it cannot be built.
 console_program <- function() {
   binary <- file.path(tempdir(), "console")
-  if (file.exists(binary)) return(binary)
   r <- file.path(R.home("bin"), "R")
   config <- function(what) {
     suppressWarnings(system2(r, c("CMD", "config", what), stdout = TRUE, stderr = TRUE))
   }
   ldflags <- config("--ldflags")
-  if (!any(grepl("-lR", ldflags, fixed = TRUE))) return(NULL)
+  if (!any(grepl("-lR", ldflags, fixed = TRUE))) {
+    return(list(why = "R is not built as a shared library here"))
+  }
   source <- system.file("tinytest", "native", "console.c", package = "client")
-  out <- suppressWarnings(system2(config("CC")[1], c(config("--cppflags"), "-o",
-    shQuote(binary), shQuote(source), ldflags), stdout = TRUE, stderr = TRUE))
-  if (file.exists(binary)) binary
+  # CC may carry options of its own ("gcc -std=gnu99").
+  cc <- strsplit(trimws(config("CC")[1]), " +")[[1]]
+  out <- tryCatch(suppressWarnings(system2(cc[1], c(cc[-1], config("--cppflags"), "-o",
+    shQuote(binary), shQuote(source), ldflags), stdout = TRUE, stderr = TRUE)),
+    error = conditionMessage)
+  if (file.exists(binary)) return(list(binary = binary))
+  list(why = paste("it does not build here:", out[1]))
 }
-binary <- console_program()
-if (is.null(binary)) {
-  skip_block("a console front end: R is not built as a shared library here")
+console <- console_program()
+if (is.null(console$binary)) {
+  skip_block(paste("a console front end:", console$why))
 } else {
+  binary <- console$binary
   files <- setNames(replicate(6, tempfile()), c("out", "err", "fd1", "fd2", "result",
     "calls"))
   saveRDS(calls, files[["calls"]])
