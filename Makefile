@@ -22,7 +22,7 @@ CODEC_SRC       := $(wildcard src/b64_*.cpp)
 TOOLS_CXX       := g++ -std=c++17 -O2 -Wall -Wextra -pedantic -Werror
 
 .DEFAULT_GOAL := help
-.PHONY: help deps install test demo check clean rcmdcheck harness battery sanitize exports \
+.PHONY: help deps install test demo check clean rcmdcheck harness battery sanitize tsan exports \
   valgrind fuzz robust check-arm32 check-arm64 check-current-r check-oldest-r harness-arm32 \
   harness-arm64 harness-s390x bench bench-against count-calls count-instructions \
   count-instructions-arm64 format format-check fuzz-deps valgrind-deps check-clang \
@@ -97,13 +97,16 @@ harness: deps ## every codec kernel, and the options code over each, against a m
 	    tools/codec/b64_harness.cpp $(CODEC_SRC) && tools/build/b64_harness_no_avx512; \
 	else echo "no AVX-512 VBMI here: the build without it is the first again, skipped"; fi
 
-robust: battery sanitize fuzz ## battery, sanitize and fuzz
+robust: battery sanitize tsan fuzz ## battery, sanitize, tsan and fuzz
 
 battery: install ## every routine with arguments it cannot use, each call in a child R
 	$(RSCRIPT) tools/robustness/battery.R
 
 sanitize: deps ## the suite and the battery under ASan and UBSan
 	bash tools/robustness/sanitize.sh
+
+tsan: install ## the copier of split = TRUE alone, then the split tests, under ThreadSanitizer
+	bash tools/robustness/tsan.sh
 
 fuzz: fuzz-deps ## libFuzzer on the codec core and the options code, FUZZ_SECONDS (60) each
 	bash tools/codec/fuzz.sh $(FUZZ_SECONDS)

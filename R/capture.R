@@ -1,19 +1,22 @@
 # Capturing what the process writes to descriptors 1 and 2 while an expression runs, as
 # lines or bytes: by R, by compiled code and by child programs alike.
 
-capture_stdout <- function(code, raw = FALSE) {
+capture_stdout <- function(code, raw = FALSE, split = FALSE) {
   raw <- as_flag(raw, "raw")
-  capture(sys.call(), 1L, code, raw)
+  split <- as_flag(split, "split")
+  capture(sys.call(), 1L, code, raw, split)
 }
 
-capture_stderr <- function(code, raw = FALSE) {
+capture_stderr <- function(code, raw = FALSE, split = FALSE) {
   raw <- as_flag(raw, "raw")
-  capture(sys.call(), 2L, code, raw)
+  split <- as_flag(split, "split")
+  capture(sys.call(), 2L, code, raw, split)
 }
 
-capture_output <- function(code, raw = FALSE) {
+capture_output <- function(code, raw = FALSE, split = FALSE) {
   raw <- as_flag(raw, "raw")
-  capture(sys.call(), c(1L, 2L), code, raw)
+  split <- as_flag(split, "split")
+  capture(sys.call(), c(1L, 2L), code, raw, split)
 }
 
 # Evaluates `code` with the descriptors `targets` rerouted into one temporary file, in
@@ -24,7 +27,7 @@ capture_output <- function(code, raw = FALSE) {
 # streams are back, ahead of the error's message. The file, and the connection that reads it
 # back, go however the call ends; the clean-up is registered twice for the reason
 # run_rerouted() gives.
-capture <- function(call, targets, code, raw) {
+capture <- function(call, targets, code, raw, split = FALSE) {
   state <- new.env(parent = emptyenv())
   state$file <- tempfile("capture-")
   on.exit(discard(state))
@@ -32,13 +35,16 @@ capture <- function(call, targets, code, raw) {
   routes <- if (length(targets) == 2L) both_to(state$file) else {
     list(route(targets, state$file))
   }
-  run_rerouted(call, routes, code, print_value = TRUE, after_failure = function() {
+  replay_failure <- function() {
     replayed <- tryCatch(replay(state$file, targets[1L]), error = identity)
     if (inherits(replayed, "error")) {
       warning(simpleWarning(paste("captured output not replayed:",
         conditionMessage(replayed)), call))
     }
-  })
+  }
+  # With split the output has been shown as it came: it is not shown again.
+  run_rerouted(call, routes, code, print_value = TRUE, split = split,
+    after_failure = if (!split) replay_failure)
   # Opened with interrupts held, so that the connection is recorded for discard().
   suspendInterrupts(state$con <- file(state$file, "rb"))
   if (raw) {

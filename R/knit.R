@@ -131,6 +131,7 @@ start_r_output <- function(state) {
     state$con <- .Call(tarnwick_fd_connection, 1L)
     sink(state$con)
     state$depth <- sink.number()
+    push_descriptor_sink()
     state$pushed <- TRUE
   })
 }
@@ -139,6 +140,7 @@ start_r_output <- function(state) {
 stop_r_output <- function(state) {
   suspendInterrupts(if (state$pushed) {
     while (sink.number() >= state$depth) sink()
+    pop_descriptor_sinks(state$depth - 1L)
     state$pushed <- FALSE
     close(state$con)
   })

@@ -78,12 +78,15 @@ switch_to <- function(call, target, destination, append = FALSE) {
 # any, and the message stream to the message sink, and a console may show either
 # itself, bypassing the descriptor: a sink pushed for standard output, and a message
 # sink in place of the one in force, reach the descriptor in every front end. Returns
-# what restore_r_stream() needs.
-divert_r_stream <- function(target) {
+# what restore_r_stream() needs. With `split`, R's standard output also goes on where
+# it went (see shown_apart()), as sink(split = TRUE) sends it.
+divert_r_stream <- function(target, split = FALSE) {
   con <- .Call(tarnwick_fd_connection, target)
   if (target == 1L) {
-    diverted <- list(target = target, con = con, depth = sink.number())
-    sink(con)
+    depth <- sink.number()
+    diverted <- list(target = target, con = con, depth = depth)
+    sink(con, split = split && shown_apart(depth))
+    push_descriptor_sink()
   } else {
     diverted <- list(target = target, con = con, message_sink = sink.number(type = "message"))
     sink(con, type = "message")
@@ -97,6 +100,7 @@ divert_r_stream <- function(target) {
 restore_r_stream <- function(diverted) {
   if (diverted$target == 1L) {
     for (i in seq_len(sink.number() - diverted$depth)) sink()
+    pop_descriptor_sinks(diverted$depth)
   } else {
     restore_message_sink(diverted$message_sink)
   }
@@ -113,6 +117,32 @@ close_if_open <- function(con) {
   }
 }
 
+# Whether R's standard output went elsewhere than descriptor 1 before the call: into a
+# sink (`depth` of them), or to a console that shows it itself. A split there sends R's
+# output on to it; elsewhere R's output reached descriptor 1, whose earlier stream the
+# copy already feeds, and a split would write each line into the file twice. Terminal
+# front ends are those whose GUI type R names X11 or Tk (unix) and RTerm (Windows).
+shown_apart <- function(depth) {
+  if (depth > 0L) return(!depth %in% descriptor_sinks$depths)
+  !.Platform$GUI %in% c("X11", "Tk", "RTerm", "none", "unknown")
+}
+
+# The depths in R's sink stack of the sinks that the package's calls have pushed onto
+# descriptor 1 and not yet taken off: under one of them, R's output reaches the
+# descriptor already. Empty between calls.
+descriptor_sinks <- new.env(parent = emptyenv())
+descriptor_sinks$depths <- integer()
+
+# Records the sink just pushed onto descriptor 1.
+push_descriptor_sink <- function() {
+  descriptor_sinks$depths <- c(descriptor_sinks$depths, sink.number())
+}
+
+# Forgets the sinks above `depth`, taken off.
+pop_descriptor_sinks <- function(depth) {
+  descriptor_sinks$depths <- descriptor_sinks$depths[descriptor_sinks$depths <= depth]
+}
+
 # Makes the connection numbered `number` the message sink again: standard error's (2)
 # by resetting it, another by name, or standard error's if that one has been closed.
 restore_message_sink <- function(number) {
@@ -127,7 +157,8 @@ restore_message_sink <- function(number) {
 # console would. `after_failure` runs once the streams are back when `code` did not
 # return (it fails, is interrupted, or a switch fails). Errors are raised as errors of
 # `call`. With `divert` FALSE only the descriptors are rerouted, and R's own output and
-# messages go on as they would.
+# messages go on as they would. With `split`, what the first route's file receives is
+# also copied, as it grows, to the stream its target held before (see follow_split()).
 #
 # Messages. Where the call reroutes standard error, a message that `code` signals is
 # printed at once, into the rerouted stream, as R's default handler prints it, and
@@ -147,7 +178,7 @@ restore_message_sink <- function(number) {
 # the streams back first. An outer handler that resumes `code` through a restart after
 # an error therefore finds the streams put back.
 run_rerouted <- function(call, routes, code, print_value = FALSE, after_failure = NULL,
-                         divert = TRUE) {
+                         divert = TRUE, split = FALSE) {
   state <- new.env(parent = emptyenv())
   state$call <- call
   state$routes <- routes
@@ -156,15 +187,25 @@ run_rerouted <- function(call, routes, code, print_value = FALSE, after_failure 
   state$after_failure <- after_failure
   on.exit(put_back(state, failed = TRUE))
   on.exit(put_back(state, failed = TRUE), add = TRUE)
+  if (split) {
+    suspendInterrupts(state$follower <- raise_as(call,
+      .Call(tarnwick_follow_start, routes[[1L]]$target)))
+  }
   prints_messages <- FALSE
   for (k in seq_along(routes)) {
     route <- routes[[k]]
     suspendInterrupts({
       state$saved[[k]] <- switch_to(call, route$target, route$destination,
         isTRUE(route$append))
-      if (divert) state$diverted[[k]] <- raise_as(call, divert_r_stream(route$target))
+      if (divert) {
+        state$diverted[[k]] <- raise_as(call, divert_r_stream(route$target, split))
+      }
     })
     prints_messages <- prints_messages || (divert && route$target == 2L)
+  }
+  if (split) {
+    raise_as(call, .Call(tarnwick_follow_file, state$follower, routes[[1L]]$destination),
+      path = routes[[1L]]$destination)
   }
   value <- withCallingHandlers({
     value <- withVisible(code)
@@ -221,6 +262,7 @@ put_back <- function(state, failed) {
       state$saved[[k]] <- NULL
       if (inherits(flushed, "error") && is.null(flush_failure)) flush_failure <- flushed
     }
+    stop_follower(state)
     after <- state$after_failure
     state$after_failure <- NULL
     if (failed && !is.null(after)) after()
@@ -234,10 +276,26 @@ put_back <- function(state, failed) {
   })
 }
 
+# Stops the copy of split = TRUE, if the call has one, once it has copied all the file
+# holds. A copy that stopped early, because its reader went away, gets one warning: the
+# file has everything all the same.
+stop_follower <- function(state) {
+  follower <- state$follower
+  if (is.null(follower)) return(invisible())
+  state$follower <- NULL
+  err <- raise_as(state$call, .Call(tarnwick_follow_stop, follower))
+  if (err != 0L) {
+    target <- state$routes[[1L]]$target
+    warning(simpleWarning(sprintf(paste("the copy to where %s went before stopped",
+      "(system error %d, %s)"), c("standard output", "standard error")[target], err,
+      attr(err, "strerror")), state$call))
+  }
+}
+
 # Evaluates `code` with the switches of `routes` (see run_rerouted()) and returns its
 # value, visible or not as `code` left it.
-with_routes <- function(call, routes, code) {
-  value <- run_rerouted(call, routes, code)
+with_routes <- function(call, routes, code, split = FALSE) {
+  value <- run_rerouted(call, routes, code, split = split)
   if (value$visible) value$value else invisible(value$value)
 }
 
@@ -292,22 +350,25 @@ with_stderr <- function(fd, code) {
   with_routes(sys.call(), list(route(2L, fd)), code)
 }
 
-with_stdout_file <- function(path, code, append = FALSE) {
+with_stdout_file <- function(path, code, append = FALSE, split = FALSE) {
   path <- as_path(path)
   append <- as_flag(append, "append")
-  with_routes(sys.call(), list(route(1L, path, append)), code)
+  split <- as_flag(split, "split")
+  with_routes(sys.call(), list(route(1L, path, append)), code, split)
 }
 
-with_stderr_file <- function(path, code, append = FALSE) {
+with_stderr_file <- function(path, code, append = FALSE, split = FALSE) {
   path <- as_path(path)
   append <- as_flag(append, "append")
-  with_routes(sys.call(), list(route(2L, path, append)), code)
+  split <- as_flag(split, "split")
+  with_routes(sys.call(), list(route(2L, path, append)), code, split)
 }
 
-with_output_file <- function(path, code, append = FALSE) {
+with_output_file <- function(path, code, append = FALSE, split = FALSE) {
   path <- as_path(path)
   append <- as_flag(append, "append")
-  with_routes(sys.call(), both_to(path, append), code)
+  split <- as_flag(split, "split")
+  with_routes(sys.call(), both_to(path, append), code, split)
 }
 
 suppress_output <- function(code) {

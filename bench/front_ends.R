@@ -86,3 +86,48 @@ if (requireNamespace("knitr", quietly = TRUE)) {
   unlink(folder, recursive = TRUE)
 }
 unlink(log)
+
+# split = TRUE: 100 MB from a child program into a file, with the copy to standard
+# output, a pipe that `cat` drains; the same call without split; and the shell's own
+# `| tee`. Each R call is timed inside a fresh R whose standard output is that pipe.
+# Then a call whose code prints one line, with split and without.
+split_bytes <- 1e8
+folder <- tempfile("split-bench-")
+dir.create(folder)
+program <- sprintf("head -c %.0f /dev/zero", split_bytes)
+timed_in_child <- function(split) {
+  result <- file.path(folder, "seconds")
+  script <- file.path(folder, "child.R")
+  writeLines(deparse(bquote({
+    suppressMessages(library(client))
+    f <- .(file.path(folder, "out"))
+    t <- system.time(with_stdout_file(f, system(.(program)), split = .(split)))
+    writeLines(format(t[["elapsed"]]), .(result))
+  })), script)
+  system(sprintf("R_LIBS=%s %s --vanilla %s | cat > /dev/null", shQuote(paste(.libPaths(),
+    collapse = ":")), file.path(R.home("bin"), "Rscript"), shQuote(script)))
+  as.numeric(readLines(result))
+}
+copies <- list(
+  `with_stdout_file(split = TRUE)` = function() timed_in_child(TRUE),
+  `with_stdout_file()` = function() timed_in_child(FALSE),
+  `| tee` = function() system.time(system(sprintf("%s | tee %s | cat > /dev/null",
+    program, shQuote(file.path(folder, "tee")))))[["elapsed"]])
+copied <- vapply(in_rotation(names(copies), reps, function(key) copies[[key]]()),
+  function(times) median(unlist(times)), 0)
+print(data.frame(call = paste(names(copied), "100 MB"), median_ms = round(copied * 1e3),
+  over_without_split = round(copied / copied[["with_stdout_file()"]], 2),
+  over_tee = round(copied / copied[["| tee"]], 2), row.names = NULL), row.names = FALSE)
+one_line <- list(
+  `split = TRUE, one line` = function() {
+    with_stdout_file(file.path(folder, "line"), cat("one line\n"), split = TRUE)
+  },
+  `without split, one line` = function() {
+    with_stdout_file(file.path(folder, "line"), cat("one line\n"))
+  })
+saved <- set_stdout_file("/dev/null")   # where the split call's copies go
+line_us <- median_times(one_line, 2^20, reps) * 1e6
+set_stdout(saved)
+print(data.frame(call = names(line_us), median_us = round(line_us, 1),
+  added_us = round(line_us - line_us[[2]], 1), row.names = NULL), row.names = FALSE)
+unlink(folder, recursive = TRUE)

@@ -12,9 +12,9 @@ R itself prints, these catch the output of C, C++ and Fortran code
 \code{\link{system}} or \code{\link{system2}} as well.
 }
 \usage{
-capture_stdout(code, raw = FALSE)
-capture_stderr(code, raw = FALSE)
-capture_output(code, raw = FALSE)
+capture_stdout(code, raw = FALSE, split = FALSE)
+capture_stderr(code, raw = FALSE, split = FALSE)
+capture_output(code, raw = FALSE, split = FALSE)
 }
 \arguments{
 \item{code}{the expression to evaluate, once, in the calling environment. Its value
@@ -22,6 +22,10 @@ capture_output(code, raw = FALSE)
   \code{"[1] 1 2 3"}.}
 \item{raw}{\code{FALSE} for a character vector of lines, \code{TRUE} for a raw vector
   of the exact bytes written.}
+\item{split}{\code{TRUE} to also show the output as it is written, on the stream it
+  is taken from (for \code{capture_output}, standard output), as
+  \code{\link{with_stdout_file}(split = TRUE)} does; the value is the same. A failing
+  call then shows nothing again: it has been seen already.}
 }
 \details{
 \code{capture_output} takes both streams into one, in the order they were written, as
@@ -87,6 +91,9 @@ capture_output({
   system("echo to standard error 1>&2")
 })
 capture_stdout(fd_write(1, as.raw(c(0x00, 0xff))), raw = TRUE)
+
+# Watch the output and get it too, as in a test that checks what was printed.
+lines <- capture_output(system("echo seen and kept"), split = TRUE)
 
 # A failing call shows its output, then the error.
 try(capture_stdout({

@@ -24,9 +24,9 @@ knitr. \code{\link{sink}} alone diverts only the output that R itself prints.
 \code{code}, for R code, compiled code and child programs alike.
 }
 \usage{
-with_stdout_file(path, code, append = FALSE)
-with_stderr_file(path, code, append = FALSE)
-with_output_file(path, code, append = FALSE)
+with_stdout_file(path, code, append = FALSE, split = FALSE)
+with_stderr_file(path, code, append = FALSE, split = FALSE)
+with_output_file(path, code, append = FALSE, split = FALSE)
 with_stdout(fd, code)
 with_stderr(fd, code)
 suppress_output(code)
@@ -40,6 +40,9 @@ suppress_output(code)
   code)} is the way to send both streams into one file.}
 \item{append}{\code{TRUE} to add to the end of the file, as a log is kept: every write
   lands at the file's end, also when other processes append to the same file.}
+\item{split}{\code{TRUE} to keep seeing the output while it goes into the file, as
+  \code{\link{sink}(split = TRUE)} and the shell's \command{tee} do: see
+  \sQuote{Split}.}
 \item{fd}{a descriptor that you hold, such as a pipe inherited from a parent process:
   a single non-negative whole number (integer or double). It is \emph{consumed}: it is
   closed as soon as the stream refers to it, so its number must not be used or closed
@@ -83,6 +86,32 @@ not keep it from being put back. Its error is raised afterwards, in place of the
 of \code{code}. If \code{code} raised an error, that error is the one raised, and the
 failed flush comes as a warning.
 
+\strong{Split.} With \code{split = TRUE}, everything that reaches the file also reaches,
+as it is written, the stream that the descriptor held before the call: a line that a
+child program writes shows there within a few milliseconds, while \code{code} still
+runs. The file is exactly what it would be without \code{split}, and the copy has
+every byte once, in the order written. \code{with_output_file} copies the merged
+streams to the earlier standard output, as \code{2>&1 | tee} does;
+\code{with_stdout_file} and \code{with_stderr_file} copy to their own earlier stream.
+Where R's own output went elsewhere than descriptor 1 before the call (an active sink,
+a GUI console), R's lines also go on there, as \code{sink(split = TRUE)} sends them; R
+cannot split its message stream, so messages reach the earlier descriptor 2 only.
+
+A thread of the package follows the file as it grows and copies what arrives; the
+descriptor itself goes to the file as without \code{split}. The thread blocks every
+signal and holds only close-on-exec descriptors, so interrupts still reach R and
+programs started meanwhile inherit nothing of it. A slow reader of the earlier stream
+slows the copy and nothing else: the call waits at its end until everything has been
+copied, as \command{tee} does. If that reader goes away (a closed pipe), \code{code}
+runs on, the file keeps everything, R is not killed by \code{SIGPIPE}, and one warning
+says that the copy stopped. However the call ends, the thread is stopped and its
+descriptors closed before it returns. A program that outlives \code{code}, such as
+\code{system("job &")}, goes on writing into the file, as it would without
+\code{split}; what it writes after the call has returned is not copied. With
+\code{append = TRUE} the copy starts at the file's end, and lines that other processes
+append to the file meanwhile are copied too. If the copy cannot be started, an error
+is raised before anything changes.
+
 If the switch fails (the file cannot be opened, the stream is closed, no descriptor is
 left), an error that names the call is raised before \code{code} runs, and the stream
 is unchanged. Such errors have the class \code{client_system_error}, with the system's
@@ -117,6 +146,12 @@ readLines(log)
 with_output_file(log, append = TRUE, {
   cat("to standard output\n")
   message("to standard error")
+})
+readLines(log)
+
+# A job's log that can be watched as it is written, as `job 2>&1 | tee job.log`.
+with_output_file(log, split = TRUE, {
+  system("echo step 1; sleep 0.1; echo step 2")
 })
 readLines(log)
 

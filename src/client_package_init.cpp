@@ -13,6 +13,9 @@ const R_CallMethodDef call_entries[] = {
     CALL_ENTRY(tarnwick_open_append, 1),
     CALL_ENTRY(tarnwick_close, 1),
     CALL_ENTRY(tarnwick_fd_connection, 1),
+    CALL_ENTRY(tarnwick_follow_start, 1),
+    CALL_ENTRY(tarnwick_follow_file, 2),
+    CALL_ENTRY(tarnwick_follow_stop, 1),
     {nullptr, nullptr, 0},
 };
 // clang-format on

@@ -44,6 +44,12 @@ attribute_visible SEXP tarnwick_close(SEXP fd);
 // A write-only R connection onto a descriptor that R code holds (descriptors.cpp).
 attribute_visible SEXP tarnwick_fd_connection(SEXP fd);
 
+// The copy of a rerouted stream to where it went before, for split = TRUE (split.cpp):
+// started before the switch, handed the file after it, stopped once the stream is back.
+attribute_visible SEXP tarnwick_follow_start(SEXP fd);
+attribute_visible SEXP tarnwick_follow_file(SEXP follower, SEXP path);
+attribute_visible SEXP tarnwick_follow_stop(SEXP follower);
+
 // The entries: client.so's (client_init.cpp) and the package's own library's
 // (client_package_init.cpp).
 attribute_visible void R_init_client(DllInfo* dll);

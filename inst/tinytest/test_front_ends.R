@@ -87,6 +87,12 @@ if (is.null(console$binary)) {
     result <- (.(run_all))(readRDS(.(files[["calls"]])))
     # A failing capture shows what its code printed on the console, then the error.
     try(capture_stdout({ cat("printed before the error\n"); stop("boom") }))
+    # split = TRUE: R's own line also reaches the console, as sink(split = TRUE) sends
+    # it, and the copy of the file reaches the earlier descriptor 1.
+    split_file <- tempfile()
+    with_stdout_file(split_file, { cat("R split\n"); system("echo child split") },
+      split = TRUE)
+    result$split <- readLines(split_file)
     saveRDS(result, .(files[["result"]]))
   }), width.cutoff = 500L), script)
   status <- system2(binary, shQuote(c(files[["out"]], files[["err"]], script)),
@@ -94,12 +100,15 @@ if (is.null(console$binary)) {
     env = c(child_env(), paste0("R_HOME=", R.home())))
   shown <- lapply(files[c("out", "err", "fd1", "fd2")], function(f) trimws(readLines(f)))
   info <- paste(status, paste(unlist(shown), collapse = "\n"))
-  expect_identical(readRDS(files[["result"]]), taken, info = info)
-  expect_identical(shown$out, c(left("o R"), "printed before the error"), info = info)
+  result <- readRDS(files[["result"]])
+  expect_identical(result, c(taken, list(split = c("R split", "child split"))),
+    info = info)
+  expect_identical(shown$out, c(left("o R"), "printed before the error", "R split"),
+    info = info)
   expect_identical(shown$err[seq_along(left("e R"))], left("e R"), info = info)
   expect_true(any(grepl("boom", shown$err[-seq_along(left("e R"))])), info = info)
-  expect_identical(list(shown$fd1, shown$fd2), list(left("o child"), left("e child")),
-    info = info)
+  expect_identical(list(shown$fd1, shown$fd2), list(c(left("o child"), "R split",
+    "child split"), left("e child")), info = info)
   unlink(c(files, script))
 }
 

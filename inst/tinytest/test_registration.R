@@ -9,7 +9,8 @@ fixed <- c(tarnwick_base64_decode = 1L, tarnwick_base64_encode = 1L,
   tarnwick_set_stdout_to_file = 1L, tarnwick_write = 2L)
 added <- c(tarnwick_base64_decode_file = 3L, tarnwick_base64_decode_options = 4L,
   tarnwick_base64_encode_file = 5L, tarnwick_base64_encode_options = 6L,
-  tarnwick_close = 1L, tarnwick_fd_connection = 1L, tarnwick_open_append = 1L)
+  tarnwick_close = 1L, tarnwick_fd_connection = 1L, tarnwick_follow_file = 2L,
+  tarnwick_follow_start = 1L, tarnwick_follow_stop = 1L, tarnwick_open_append = 1L)
 counts <- function(dll) {
   routines <- getDLLRegisteredRoutines(dll)
   for (kind in c(".C", ".Fortran", ".External")) {

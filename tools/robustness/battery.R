@@ -35,7 +35,11 @@ by_kind <- list(
     "c(read_only_file, '/proc/self/fd/99', 'a', 'b')"),
   number = c("4L", "76", "2147483644", "3", "-4"),
   eol = c("'\\r\\n'", "'\\r'", "c(a = '\\n')"),
-  choice = c("'string'", "c('raw', 'string')", "'text'"))
+  choice = c("'string'", "c('raw', 'string')", "'text'"),
+  # A copier of split = TRUE: running, stopped, and another kind of external pointer.
+  follower = c(".Call(client:::tarnwick_follow_start, 1L)",
+    "{ f <- .Call(client:::tarnwick_follow_start, 2L); .Call(client:::tarnwick_follow_stop, f); f }",
+    "new('externalptr')", "getNativeSymbolInfo('tarnwick_write', 'client_package')$address"))
 
 # Each routine: its registered name (NA for functions that no one routine stands
 # behind), the package function that wraps it, a valid value for each argument and the
@@ -57,11 +61,18 @@ routines <- list(
   list("tarnwick_base64_decode_file", NA, c("c(read_only_file, out_file, 'a', 'b')",
     "FALSE", "TRUE"), c("paths", "flag", "flag")),
   list("tarnwick_fd_connection", "fd_connection", "1L", "fd"),
+  list("tarnwick_follow_start", NA, "1L", "fd"),
+  list("tarnwick_follow_file", NA, c(".Call(client:::tarnwick_follow_start, 1L)",
+    "out_file"), c("follower", "path")),
+  list("tarnwick_follow_stop", NA, ".Call(client:::tarnwick_follow_start, 1L)",
+    "follower"),
   list("tarnwick_disable_inheritance", "disable_inheritance", character(), character()),
   list(NA, "knit_descriptors", character(), character()),
   list(NA, "with_stdout", c("1L", "cat('x')"), c("fd", "code")),
   list(NA, "with_stderr", c("2L", "cat('x')"), c("fd", "code")),
   list(NA, "with_stdout_file", c("out_file", "cat('x')"), c("path", "code")),
+  list(NA, "with_output_file", c("out_file", "cat('x')", "FALSE", "TRUE"),
+    c("path", "code", "flag", "flag")),
   list(NA, "with_stderr_file", c("out_file", "cat('x')"), c("path", "code")),
   list(NA, "capture_stdout", c("cat('x')", "FALSE"), c("code", "flag")),
   list(NA, "capture_stderr", c("message('x')", "TRUE"), c("code", "flag")),

@@ -11,7 +11,8 @@ fixed=(tarnwick_base64_decode tarnwick_base64_encode tarnwick_disable_inheritanc
   tarnwick_set_stdout_to_file tarnwick_write)
 added=(tarnwick_base64_decode_file tarnwick_base64_decode_options
   tarnwick_base64_encode_file tarnwick_base64_encode_options tarnwick_close
-  tarnwick_fd_connection tarnwick_open_append)
+  tarnwick_fd_connection tarnwick_follow_file tarnwick_follow_start tarnwick_follow_stop
+  tarnwick_open_append)
 
 # Fails unless the shared object $1 exports exactly the symbols after it.
 expect_exports() {

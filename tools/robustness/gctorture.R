@@ -82,6 +82,8 @@ cases <- list(
     close(con)
   })),
   fd_connection_closed_fd = quote(fd_connection(987)),
+  split = quote(with_output_file(path, NULL, split = TRUE)),
+  split_capture = quote(capture_stdout(invisible(fd_write(1, "")), split = TRUE)),
   base64_encode = quote(base64_encode("hello")),
   base64_encode_options = quote(base64_encode(as.raw(0:200), url = TRUE, pad = FALSE,
     width = 16, eol = "\r\n", as = "string")),

@@ -28,6 +28,8 @@ int main(int argc, char** argv) {
   if (console[0] == NULL || console[1] == NULL) return 2;
   char* r_args[] = {"R", "--vanilla", "--silent", "--no-echo"};
   Rf_initialize_R(4, r_args);
+  /* GUI consoles name themselves; R shows it as .Platform$GUI. */
+  R_GUIType = "test console";
   R_Outputfile = NULL;
   R_Consolefile = NULL;
   ptr_R_WriteConsole = NULL;

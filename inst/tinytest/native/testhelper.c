@@ -206,7 +206,10 @@ static void* client_symbol(SEXP so_path, const char* name) {
 
 /* Raises through r_throw_error with a message format and one string argument. */
 SEXP th_throw_error(SEXP so_path, SEXP fmt, SEXP arg) {
-  throw_error_fn fn = (throw_error_fn)client_symbol(so_path, "r_throw_error");
+  throw_error_fn fn;
+  /* Copied, not cast: ISO C has no conversion from an object to a function pointer. */
+  void* sym = client_symbol(so_path, "r_throw_error");
+  memcpy(&fn, &sym, sizeof fn);
   fn("th_throw_error", "testhelper", 42, CHAR(STRING_ELT(fmt, 0)),
      CHAR(STRING_ELT(arg, 0)));
   return R_NilValue;
@@ -214,8 +217,9 @@ SEXP th_throw_error(SEXP so_path, SEXP fmt, SEXP arg) {
 
 /* Raises through r_throw_system_error; sysmsg NA stands for a null description. */
 SEXP th_throw_system_error(SEXP so_path, SEXP error, SEXP sysmsg, SEXP fmt, SEXP arg) {
-  throw_system_error_fn fn =
-      (throw_system_error_fn)client_symbol(so_path, "r_throw_system_error");
+  throw_system_error_fn fn;
+  void* sym = client_symbol(so_path, "r_throw_system_error");
+  memcpy(&fn, &sym, sizeof fn);
   SEXP desc = STRING_ELT(sysmsg, 0);
   fn("th_throw_system_error", "testhelper", 7, Rf_asInteger(error),
      desc == NA_STRING ? NULL : CHAR(desc), CHAR(STRING_ELT(fmt, 0)),
