@@ -20,6 +20,8 @@ FUZZ_SECONDS    ?= 60
 RSCRIPT         := R_LIBS=$(R_LIB) Rscript --vanilla
 CODEC_SRC       := $(wildcard src/b64_*.cpp)
 TOOLS_CXX       := g++ -std=c++17 -O2 -Wall -Wextra -pedantic -Werror
+# The harnesses' sanitizers; without recovery an undefined-behaviour report fails too.
+SANITIZER_FLAGS := -fsanitize=address,undefined -fno-sanitize-recover=all
 
 .DEFAULT_GOAL := help
 .PHONY: help deps install test demo check clean rcmdcheck harness battery sanitize tsan exports \
@@ -33,6 +35,14 @@ define apt_install
 	@bash tools/apt.sh $(1)
 endef
 
+# Installs the package $(3) into the library $(2), with the make variables of the file
+# $(4) if given, its output in the file $(1), printed if the install fails. Stripped:
+# a call split over lines starts an argument with a blank.
+define r_cmd_install
+	$(if $(strip $(4)),R_MAKEVARS_USER=$(strip $(4)) )R CMD INSTALL \
+	  --library=$(strip $(2)) $(strip $(3)) >$(1) 2>&1 || { cat $(1); exit 1; }
+endef
+
 ##@ Everyday
 help: ## list the targets by section
 	@awk 'BEGIN { FS = ":.*## " } \
@@ -44,8 +54,7 @@ deps: ## install R, tinytest and python3 from Debian when missing
 
 install: deps ## build and install the package into .lib/ with strict warnings
 	@mkdir -p $(R_LIB)
-	R_MAKEVARS_USER=$(STRICT) R CMD INSTALL --library=$(R_LIB) . >$(R_LIB)/install.log 2>&1 \
-	  || { cat $(R_LIB)/install.log; exit 1; }
+	$(call r_cmd_install,$(R_LIB)/install.log,$(R_LIB),.,$(STRICT))
 	@rm -f src/*.o src/*.so
 
 test: install ## the test suite, long tests included
@@ -77,7 +86,7 @@ rcmdcheck: deps ## R CMD check --as-cran --no-manual, offline; any note fails
 # Builds the harness with the sanitizers and the flags $(2) into
 # tools/build/b64_harness$(1) and runs it.
 define sanitized_harness
-	$(TOOLS_CXX) -fsanitize=address,undefined -fno-sanitize-recover=all $(2) \
+	$(TOOLS_CXX) $(SANITIZER_FLAGS) $(2) \
 	  -o tools/build/b64_harness$(1) tools/codec/b64_harness.cpp $(CODEC_SRC)
 	tools/build/b64_harness$(1)
 endef
@@ -91,11 +100,11 @@ harness: deps ## every codec kernel, and the options code over each, against a m
 	@mkdir -p tools/build
 	$(call sanitized_harness,,)
 	$(call sanitized_harness,_scalar,-DCLIENT_B64_SCALAR_ONLY)
-	@if grep -q avx512vbmi /proc/cpuinfo 2>/dev/null; then \
-	  $(TOOLS_CXX) -fsanitize=address,undefined -fno-sanitize-recover=all \
-	    -DCLIENT_B64_NO_AVX512 -o tools/build/b64_harness_no_avx512 \
-	    tools/codec/b64_harness.cpp $(CODEC_SRC) && tools/build/b64_harness_no_avx512; \
-	else echo "no AVX-512 VBMI here: the build without it is the first again, skipped"; fi
+ifneq ($(shell grep -m 1 -o avx512vbmi /proc/cpuinfo 2>/dev/null),)
+	$(call sanitized_harness,_no_avx512,-DCLIENT_B64_NO_AVX512)
+else
+	@echo "no AVX-512 VBMI here: the build without it is the first again, skipped"
+endif
 
 robust: battery sanitize tsan fuzz ## battery, sanitize, tsan and fuzz
 
@@ -164,7 +173,7 @@ check-clang: deps ## clang and libc++: the codec harness, then the suite, no war
 	$(call apt_install,$(CLANG_PACKAGES))
 	@mkdir -p tools/build
 	clang++ -std=c++17 -stdlib=libc++ -O2 -Wall -Wextra -pedantic -Werror \
-	  -fsanitize=address,undefined -fno-sanitize-recover=all \
+	  $(SANITIZER_FLAGS) \
 	  -o tools/build/b64_harness_clang tools/codec/b64_harness.cpp $(CODEC_SRC)
 	tools/build/b64_harness_clang
 	bash tools/platforms/check_build.sh clang
@@ -202,9 +211,8 @@ bench-against: install ## this tree's codec against BASELINE=<git revision>, one
 bench-tail: install ## the slowest large codec calls in fresh processes, advice or none (TAIL_N)
 	@rm -rf tools/build/tail && mkdir -p tools/build/tail/lib
 	@printf 'CPPFLAGS += -DCLIENT_NO_HUGEPAGE_ADVICE\n' >tools/build/tail/Makevars
-	R_MAKEVARS_USER=$(CURDIR)/tools/build/tail/Makevars R CMD INSTALL \
-	  --library=tools/build/tail/lib . >tools/build/tail/install.log 2>&1 \
-	  || { cat tools/build/tail/install.log; exit 1; }
+	$(call r_cmd_install,tools/build/tail/install.log,tools/build/tail/lib,., \
+	  $(CURDIR)/tools/build/tail/Makevars)
 	@rm -f src/*.o src/*.so
 	Rscript --vanilla bench/tail.R advice=$(R_LIB) none=tools/build/tail/lib
 
@@ -219,8 +227,8 @@ define build_baseline
 	@test -n "$(BASELINE)" || { echo "usage: make $@ BASELINE=<git revision>"; exit 1; }
 	@rm -rf tools/build/baseline && mkdir -p tools/build/baseline/src tools/build/baseline/lib
 	git archive $(BASELINE) | tar -x -C tools/build/baseline/src
-	R CMD INSTALL --library=tools/build/baseline/lib tools/build/baseline/src \
-	  >tools/build/baseline/install.log 2>&1 || { cat tools/build/baseline/install.log; exit 1; }
+	$(call r_cmd_install,tools/build/baseline/install.log,tools/build/baseline/lib, \
+	  tools/build/baseline/src)
 endef
 
 count-instructions: ## instructions per byte of the scalar codec, by callgrind

@@ -1,6 +1,8 @@
 # shellcheck shell=bash
 # Sourced by sanitize.sh and valgrind.sh: builds the package and the test helper into a
 # folder of their own, so that reinstalling .lib meanwhile cannot disturb a run.
+# shellcheck source=SCRIPTDIR/../lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../lib.sh"
 
 # Installs the package into $1/lib and builds the test helper into $1/helper, both
 # with the make variables of the file $2; any further arguments go to R CMD INSTALL.
@@ -10,11 +12,10 @@ build_instrumented() {
   shift 2
   rm -rf "$build"
   mkdir -p "$build/lib" "$build/helper"
-  R_MAKEVARS_USER=$makevars R CMD INSTALL "$@" --library="$build/lib" . \
-    >"$build/install.log" 2>&1 || { cat "$build/install.log"; return 1; }
+  R_MAKEVARS_USER=$makevars r_cmd_install R "$build/install.log" "$build/lib" . "$@" ||
+    return 1
   rm -f src/*.o src/*.so
   cp inst/tinytest/native/testhelper.c "$build/helper/"
-  R_MAKEVARS_USER=$makevars R CMD SHLIB -o "$build/helper/testhelper.so" \
-    "$build/helper/testhelper.c" >"$build/helper/build.log" 2>&1 ||
-    { cat "$build/helper/build.log"; return 1; }
+  R_MAKEVARS_USER=$makevars logged "$build/helper/build.log" \
+    R CMD SHLIB -o "$build/helper/testhelper.so" "$build/helper/testhelper.c"
 }

@@ -11,6 +11,8 @@
 set -euo pipefail
 # shellcheck source=SCRIPTDIR/arch.sh
 source "$(dirname "$0")/arch.sh"
+# shellcheck source=SCRIPTDIR/../../lib.sh
+source "$(dirname "$0")/../../lib.sh"
 root=$(pwd)
 cache=$(realpath -m "$2")
 sysroot=$cache/sysroot
@@ -28,19 +30,10 @@ export CLIENT_CROSS_COMPILER=$compiler
 # read this.
 export CLIENT_EMULATOR=$qemu
 
-# Copies the package sources into $work/client, so that the build leaves no object
-# files in the working tree and ignores the host's build products.
-copy_sources() {
-  mkdir -p "$work/client" "$work/lib"
-  tar -c --exclude-vcs --exclude=./.cache --exclude=./.lib --exclude=./client.Rcheck \
-    --exclude='*.o' --exclude='*.so' --exclude='./client_*.tar.gz' . |
-    tar -x -C "$work/client"
-}
-
 # Builds and installs the package into $work/lib; prints the build log on failure.
 install_package() {
-  "$r_home/bin/R" CMD INSTALL --library="$work/lib" "$work/client" >"$work/install.log" 2>&1 ||
-    { cat "$work/install.log"; return 1; }
+  mkdir -p "$work/lib"
+  r_cmd_install "$r_home/bin/R" "$work/install.log" "$work/lib" "$work/client"
   grep -m 1 -E "^($triplet-g|clang)\\+\\+ " "$work/install.log"
 }
 
@@ -62,7 +55,7 @@ link_tinytest() {
 }
 
 bash "$root/tools/platforms/cross/sysroot.sh" "$arch" "$cache"
-copy_sources
+copy_sources "$work/client"
 install_package
 check_exports
 link_tinytest

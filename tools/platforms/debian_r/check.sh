@@ -11,20 +11,13 @@ set -euo pipefail
 here=$(dirname "$0")
 # shellcheck source=SCRIPTDIR/mounts.sh
 source "$here/mounts.sh"
+# shellcheck source=SCRIPTDIR/../../lib.sh
+source "$here/../../lib.sh"
 [ $# -eq 2 ] || { echo "usage: $(basename "$0") SUITE CACHE" >&2; exit 2; }
 enter_mount_namespace "$@"
 suite=$1
 cache=$(realpath -m "$2")
 root=$cache/root
-
-# Copies the package sources into the root's /tmp/client, leaving out the host's build
-# products.
-copy_sources() {
-  mkdir -p "$root/tmp/client"
-  tar -c --exclude-vcs --exclude=./.cache --exclude=./.lib --exclude=./client.Rcheck \
-    --exclude=./tools/build --exclude='*.o' --exclude='*.so' \
-    --exclude='./client_*.tar.gz' --exclude=./src/symbols.rds . | tar -x -C "$root/tmp/client"
-}
 
 # Keeps the check's log and the output of its test scripts in CACHE/check: the root's
 # /tmp goes when it is unmounted.
@@ -47,7 +40,7 @@ bash "$here/root.sh" "$suite" "$cache"
 exec 9>"$cache/.lock"
 flock 9
 mount_root "$root"
-copy_sources
+copy_sources "$root/tmp/client"
 status=0
 step versions
 step build

@@ -11,6 +11,8 @@ set -euo pipefail
 source "$(dirname "$0")/mounts.sh"
 # shellcheck source=SCRIPTDIR/../../apt.sh
 source "$(dirname "$0")/../../apt.sh"
+# shellcheck source=SCRIPTDIR/../../lib.sh
+source "$(dirname "$0")/../../lib.sh"
 [ $# -eq 2 ] || { echo "usage: $(basename "$0") SUITE CACHE" >&2; exit 2; }
 enter_mount_namespace "$@"
 suite=$1
@@ -24,13 +26,6 @@ mirror=http://deb.debian.org/debian
 packages=(r-base-dev r-cran-tinytest python3 pandoc qpdf r-cran-knitr r-cran-markdown)
 # What a finished root holds; a root built for other packages is built again.
 contents="$suite ${packages[*]}"
-
-# Runs $2... with its output in the file $1, which is printed if the command fails.
-logged() {
-  local log=$1
-  shift
-  "$@" >"$log" 2>&1 || { cat "$log"; return 1; }
-}
 
 build_root() {
   [ "$(cat "$root/.complete" 2>/dev/null)" = "$contents" ] && return 0

@@ -10,16 +10,11 @@
 #   suite     runs tools/run_tests.R against /tmp/lib; refuses to run with /proc
 # Usage: steps.sh versions|build|check|install|suite
 set -euo pipefail
+# shellcheck source=SCRIPTDIR/../../lib.sh
+source "$(dirname "$0")/../../lib.sh"
 library=/tmp/lib
 version=$(sed -n 's/^Version: *//p' DESCRIPTION)
 tarball=client_$version.tar.gz
-
-# Runs $2... with its output in the file $1, which is printed if the command fails.
-logged() {
-  local log=$1
-  shift
-  "$@" >"$log" 2>&1 || { cat "$log"; return 1; }
-}
 
 # Prints each check of 00check.log that did not end in OK or INFO, with its details,
 # then the output of each test script that failed.
@@ -114,8 +109,8 @@ case ${1:-} in
   check) check ;;
   install)
     mkdir -p "$library"
-    logged /tmp/install.log env R_MAKEVARS_USER="$PWD/tools/Makevars.strict" \
-      R CMD INSTALL --library="$library" "$tarball"
+    R_MAKEVARS_USER="$PWD/tools/Makevars.strict" \
+      r_cmd_install R /tmp/install.log "$library" "$tarball"
     grep -m 1 -E '^[^ ]*g\+\+ ' /tmp/install.log
     ;;
   suite) suite ;;
