@@ -24,18 +24,19 @@ base64_decode_file <- function(input, output, url = FALSE, breaks = FALSE) {
   call <- sys.call()
   invisible(run_file_routine(input, output, call, function(paths) {
     out <- .Call(tarnwick_base64_decode_file, paths, url, breaks)
-    if (is.list(out)) stop_malformed(out, call, url, breaks, "input")
+    if (is.list(out) && !is_fault(out)) stop_malformed(out, call, url, breaks, "input")
     out
   }))
 }
 
 # Runs routine(paths), where paths holds `input`, `output` and how errors show the two.
-# Returns its value; its errors are raised as errors of the package naming `call` and
-# the path they concern.
+# Returns its value; a fault is raised as an error of `call` naming the file it
+# concerns.
 run_file_routine <- function(input, output, call, routine) {
   paths <- c(input, output, encodeString(c(input, output), quote = "\""))
-  tryCatch(routine(paths), error = function(e) {
-    reading <- startsWith(conditionMessage(e), "Cannot read `input`")
-    stop(as_client_error(e, call, path = if (reading) input else output))
-  })
+  out <- routine(paths)
+  if (is_fault(out)) {
+    stop(fault_error(out, call, path = if (identical(out$subject, "input")) input else output))
+  }
+  out
 }

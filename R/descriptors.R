@@ -12,5 +12,5 @@ disable_inheritance <- function() {
 
 fd_connection <- function(fd) {
   fd <- as_fd(fd)
-  raise_as(sys.call(), .Call(tarnwick_fd_connection, fd), fd = fd)
+  raise_as(sys.call(), checked(.Call(tarnwick_fd_connection, fd)), fd = fd)
 }

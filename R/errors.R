@@ -8,7 +8,9 @@
 #   client_system_error      a system call failed; fields `errno`, and `fd` or `path`
 #                            where there is one
 # Their messages are those the package always gave, system errors raised by the
-# routines included.
+# routines included. The routines of the package's library hand a failed system call
+# over as a fault, list(kind = "system", message, errno, subject), whose fields the
+# error takes: no message is parsed.
 
 # An error condition of the package with `message`, attributed to `call`, of the kind
 # `class` (none: client_error alone), with the fields in `...`.
@@ -17,19 +19,34 @@ client_error <- function(message, call, class = NULL, ...) {
     list(message = message, call = call, ...))
 }
 
-# The error `e`, raised on the way to `call`, as an error of the package: as it is when
-# it is one already; else, with its message, a client_system_error when the message
-# names a system error (as the routines' messages do), with `fd` or `path`.
+# The error `e`, raised on the way to `call`, as an error of the package of that call:
+# an error of the package as it is, a system error with `fd` or `path` unless it names
+# its own; any other error with its message.
 as_client_error <- function(e, call, fd = NULL, path = NULL) {
-  if (inherits(e, "client_error")) {
-    e$call <- call
-    return(e)
+  if (!inherits(e, "client_error")) return(client_error(conditionMessage(e), call))
+  e$call <- call
+  # Set as one-element lists, so that a NULL stays a field.
+  if (inherits(e, "client_system_error")) {
+    if (is.null(e$fd)) e["fd"] <- list(fd)
+    if (is.null(e$path)) e["path"] <- list(path)
   }
-  message <- conditionMessage(e)
-  errno <- regmatches(message, regexec("\\(system error ([0-9]+), ", message))[[1L]][2L]
-  if (is.na(errno)) return(client_error(message, call))
-  client_error(message, call, "client_system_error", errno = as.integer(errno), fd = fd,
+  e
+}
+
+# Whether `out`, what a routine returned, is a fault (see above).
+is_fault <- function(out) is.list(out) && identical(out$kind, "system")
+
+# The client_system_error of a routine's `fault`, attributed to `call`.
+fault_error <- function(fault, call = NULL, fd = NULL, path = NULL) {
+  client_error(fault$message, call, "client_system_error", errno = fault$errno, fd = fd,
     path = path)
+}
+
+# `out`, what a routine returned, unless it is a fault, which is raised; raise_as()
+# around it names the call and the descriptor or path.
+checked <- function(out) {
+  if (is_fault(out)) stop(fault_error(out))
+  out
 }
 
 # Evaluates `expr`; an error it raises is raised again as an error of the package and

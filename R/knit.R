@@ -128,7 +128,7 @@ count_expressions <- function(src, call) {
 # Sinks R's output into the file, on top of evaluate's sink, unless it is there already.
 start_r_output <- function(state) {
   suspendInterrupts(if (!state$pushed) {
-    state$con <- .Call(tarnwick_fd_connection, 1L)
+    state$con <- checked(.Call(tarnwick_fd_connection, 1L))
     sink(state$con)
     state$depth <- sink.number()
     push_descriptor_sink()

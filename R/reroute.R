@@ -1,9 +1,10 @@
 # Rerouting standard output and standard error (descriptors 1 and 2): by hand with
 # set_*(), or while an expression runs with with_*().
 #
-# The steps below raise errors whose call is an internal one. Each exported function
-# takes its own call once and hands it to raise_as() or run_rerouted(), which raise
-# every error under it as an error of the package: the user sees the call they wrote.
+# The steps below raise errors whose call is an internal one, a routine's faults among
+# them (checked()). Each exported function takes its own call once and hands it to
+# raise_as() or run_rerouted(), which raise every error under it as an error of the
+# package: the user sees the call they wrote.
 
 # Flushes R's buffer for descriptor `target` (1 or 2), so that output written before a
 # switch lands where it was written. For stdout that also sends out what C code left in
@@ -13,11 +14,7 @@ flush_std <- function(target) flush(if (target == 1L) stdout() else stderr())
 # Points descriptor `target` at descriptor `fd` and closes `fd`, without flushing.
 # Returns NULL when `drop`, else a fresh close-on-exec duplicate of the earlier stream.
 switch_std <- function(target, fd, drop) {
-  if (target == 1L) {
-    .Call(tarnwick_set_stdout, fd, drop)
-  } else {
-    .Call(tarnwick_set_stderr, fd, drop)
-  }
+  checked(.Call(tarnwick_reroute, target, fd, !drop))
 }
 
 # Flushes, then points `target` at the descriptor `fd` the caller names, consuming it,
@@ -40,11 +37,7 @@ set_std_to_fd <- function(target, fd, drop) {
 # fresh close-on-exec duplicate of the earlier stream.
 set_std_to_file <- function(target, path) {
   flush_std(target)
-  if (target == 1L) {
-    .Call(tarnwick_set_stdout_to_file, path)
-  } else {
-    .Call(tarnwick_set_stderr_to_file, path)
-  }
+  checked(.Call(tarnwick_reroute_to_file, target, path))
 }
 
 # Flushes, then points `target` at the file `path` opened for appending, created if
@@ -52,7 +45,7 @@ set_std_to_file <- function(target, path) {
 # descriptor is the switch's to consume; if the switch fails, it is closed here.
 set_std_to_appended_file <- function(target, path) {
   flush_std(target)
-  fd <- .Call(tarnwick_open_append, path)
+  fd <- checked(.Call(tarnwick_open_append, path))
   withCallingHandlers(switch_std(target, fd, FALSE), error = function(e) {
     .Call(tarnwick_close, fd)
   })
@@ -81,7 +74,7 @@ switch_to <- function(call, target, destination, append = FALSE) {
 # what restore_r_stream() needs. With `split`, R's standard output also goes on where
 # it went (see shown_apart()), as sink(split = TRUE) sends it.
 divert_r_stream <- function(target, split = FALSE) {
-  con <- .Call(tarnwick_fd_connection, target)
+  con <- checked(.Call(tarnwick_fd_connection, target))
   if (target == 1L) {
     depth <- sink.number()
     diverted <- list(target = target, con = con, depth = depth)
@@ -189,7 +182,7 @@ run_rerouted <- function(call, routes, code, print_value = FALSE, after_failure 
   on.exit(put_back(state, failed = TRUE), add = TRUE)
   if (split) {
     suspendInterrupts(state$follower <- raise_as(call,
-      .Call(tarnwick_follow_start, routes[[1L]]$target)))
+      checked(.Call(tarnwick_follow_start, routes[[1L]]$target))))
   }
   prints_messages <- FALSE
   for (k in seq_along(routes)) {
@@ -204,8 +197,8 @@ run_rerouted <- function(call, routes, code, print_value = FALSE, after_failure 
     prints_messages <- prints_messages || (divert && route$target == 2L)
   }
   if (split) {
-    raise_as(call, .Call(tarnwick_follow_file, state$follower, routes[[1L]]$destination),
-      path = routes[[1L]]$destination)
+    raise_as(call, checked(.Call(tarnwick_follow_file, state$follower,
+      routes[[1L]]$destination)), path = routes[[1L]]$destination)
   }
   value <- withCallingHandlers({
     value <- withVisible(code)

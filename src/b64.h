@@ -37,7 +37,9 @@ struct decode_result {
 // character-by-character walk leaves it.
 decode_result decode(const std::uint8_t* in, std::size_t n, std::uint8_t* out) noexcept;
 
-// The same walk into out[0, out_size): bytes it would put at or past out_size are
+// The same walk into out[0, out_size), for in[0, n) of any length: a last group of two
+// or three characters gives the one or two bytes it completes, as the walk counts them
+// (the text decoder ends a text so). Bytes it would put at or past out_size are
 // dropped, and a length above out_size counts them. With out_size = padded_length(in,
 // n), well-formed padded text decodes without a spare byte (the walk's partial byte
 // after a final "YQ" or "YWI" falls outside); a result that is malformed or whose

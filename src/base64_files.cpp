@@ -1,7 +1,5 @@
 // Base64 from file to file through two small fixed buffers, whatever the size of the
 // file. A regular output is replaced once complete; pipes and devices are streamed.
-// Files may be larger than 2 GiB: 32-bit glibc reads them only with 64-bit offsets.
-#define _FILE_OFFSET_BITS 64
 
 #include <cerrno>
 #include <climits>
@@ -16,6 +14,7 @@
 #include "b64_text.h"
 #include "base64_glue.h"
 #include "errors.h"
+#include "io.h"
 #include "routines.h"
 
 namespace {
@@ -44,20 +43,6 @@ ssize_t read_fully(int fd, std::uint8_t* buf, std::size_t n) {
     got += static_cast<std::size_t>(k);
   }
   return static_cast<ssize_t>(got);
-}
-
-// Writes all of buf[0, n), going on after short writes. Returns 0 or -errno, with
-// *done the bytes written before the failure; retries EINTR.
-int write_fully(int fd, const std::uint8_t* buf, std::size_t n, std::size_t* done) {
-  for (*done = 0; *done < n;) {
-    const ssize_t k = write(fd, buf + *done, n - *done);
-    if (k == -1) {
-      if (errno == EINTR) continue;
-      return -errno;
-    }
-    *done += static_cast<std::size_t>(k);
-  }
-  return 0;
 }
 
 // How the output is written. A regular file, or a path that does not exist yet, is
@@ -216,7 +201,7 @@ const char* link_target(const char* path) {
 
 // The mode of a new file: 0666 as the umask narrows it. The umask can only be read by
 // setting it; R runs its routines on one thread, and no thread of ours creates files.
-mode_t new_file_mode() {
+mode_t new_output_mode() {
   const mode_t mask = umask(0);
   umask(mask);
   return 0666 & ~mask;
@@ -248,7 +233,7 @@ int resolve_output(file_job& job) {
       if (errno != ENOENT) return errno;
       job.kind = output_kind::replace;
       job.target = path;
-      job.mode = new_file_mode();
+      job.mode = new_output_mode();
       return 0;
     }
     if (!S_ISLNK(status.st_mode)) {
@@ -280,62 +265,71 @@ int open_output(file_job& job) {
   return fd;
 }
 
+// Faults of the file routines, which say which file failed for R to name it.
+#define INPUT_FAULT(job, err, ...) \
+  SUBJECT_FAULT((job).routine, (err), "input", __VA_ARGS__)
+#define OUTPUT_FAULT(job, err, ...) \
+  SUBJECT_FAULT((job).routine, (err), "output", __VA_ARGS__)
+
+// The helpers below return R_NilValue when their step went well, else its fault.
+
 // Opens the input, then the output (see open_output()), both close-on-exec, so that no
 // program started meanwhile holds them. Not retried: open() is interrupted only on slow
 // devices, and then the error is reported. Opening a FIFO waits for its other end, as
 // the shell's redirections do.
-void open_files(file_job& job) {
+SEXP open_files(file_job& job) {
   job.in_fd = open(job.input, O_RDONLY | O_CLOEXEC);
   if (job.in_fd == -1) {
     const int err = errno;
-    RAISE_SYSTEM_ERROR(job.routine, err, "Cannot read `input` file %s", job.input_label);
+    return INPUT_FAULT(job, err, "Cannot read `input` file %s", job.input_label);
   }
   // A directory opens for reading; only read() would refuse it, as if at byte 1.
   struct stat status;
   const int err = fstat(job.in_fd, &status) == -1 ? errno
                   : S_ISDIR(status.st_mode)       ? EISDIR
                                                   : 0;
-  if (err != 0) {
-    RAISE_SYSTEM_ERROR(job.routine, err, "Cannot read `input` file %s", job.input_label);
-  }
+  if (err != 0)
+    return INPUT_FAULT(job, err, "Cannot read `input` file %s", job.input_label);
   const int resolve_err = resolve_output(job);
   if (resolve_err != 0) {
-    RAISE_SYSTEM_ERROR(job.routine, resolve_err, "Cannot write `output` file %s",
-                       job.output_label);
+    return OUTPUT_FAULT(job, resolve_err, "Cannot write `output` file %s",
+                        job.output_label);
   }
   job.out_fd = open_output(job);
   if (job.out_fd == -1) {
     const int err = errno;
-    RAISE_SYSTEM_ERROR(job.routine, err, "Cannot write `output` file %s",
-                       job.output_label);
+    return OUTPUT_FAULT(job, err, "Cannot write `output` file %s", job.output_label);
   }
+  return R_NilValue;
 }
 
-// Reads the next buffer of input: the bytes read.
-std::size_t read_next(file_job& job) {
+// Reads the next buffer of input: the bytes read into *n.
+SEXP read_next(file_job& job, std::size_t* n) {
   const ssize_t got = read_fully(job.in_fd, job.in_buf, job.in_size);
   if (got < 0) {
-    RAISE_SYSTEM_ERROR(job.routine, static_cast<int>(-got),
+    return INPUT_FAULT(job, static_cast<int>(-got),
                        "Cannot read `input` file %s at byte %.0f", job.input_label,
                        static_cast<double>(job.read_total) + 1);
   }
   job.read_total += static_cast<std::uint64_t>(got);
-  return static_cast<std::size_t>(got);
+  *n = static_cast<std::size_t>(got);
+  return R_NilValue;
 }
 
-void write_out(file_job& job, std::size_t n) {
+SEXP write_out(file_job& job, std::size_t n) {
   std::size_t done = 0;
-  const int rc = write_fully(job.out_fd, job.out_buf, n, &done);
+  const int err = write_all(job.out_fd, job.out_buf, n, &done);
   job.written_total += done;
-  if (rc != 0) {
-    RAISE_SYSTEM_ERROR(job.routine, -rc, "Cannot write `output` file %s at byte %.0f",
-                       job.output_label, static_cast<double>(job.written_total) + 1);
+  if (err != 0) {
+    return OUTPUT_FAULT(job, err, "Cannot write `output` file %s at byte %.0f",
+                        job.output_label, static_cast<double>(job.written_total) + 1);
   }
+  return R_NilValue;
 }
 
 // Closes both files; a replaced output takes its final mode and its place. A failed
 // close of the output may mean data that never reached it.
-void close_files(file_job& job) {
+SEXP close_files(file_job& job) {
   const int in_fd = job.in_fd;
   job.in_fd = -1;
   close(in_fd);  // read only: nothing to lose
@@ -345,17 +339,15 @@ void close_files(file_job& job) {
   job.out_fd = -1;
   // Not retried: on Linux, close() frees the descriptor even on EINTR.
   if (close(out_fd) != 0 && err == 0) err = errno;
-  if (err != 0) {
-    RAISE_SYSTEM_ERROR(job.routine, err, "Cannot write `output` file %s",
-                       job.output_label);
-  }
-  if (!replacing) return;
+  if (err != 0)
+    return OUTPUT_FAULT(job, err, "Cannot write `output` file %s", job.output_label);
+  if (!replacing) return R_NilValue;
   if (rename(job.temporary, job.target) != 0) {
     const int err = errno;
-    RAISE_SYSTEM_ERROR(job.routine, err, "Cannot replace `output` file %s",
-                       job.output_label);
+    return OUTPUT_FAULT(job, err, "Cannot replace `output` file %s", job.output_label);
   }
   job.temporary = nullptr;
+  return R_NilValue;
 }
 
 // What an R error or interrupt leaves open is closed on its way out, and a new file
@@ -370,8 +362,15 @@ void close_on_jump(void* data, Rboolean jump) {
   job.temporary = nullptr;
 }
 
-// Runs body(job) with the descriptors it opens closed however it ends: an error raised
-// inside, or an interrupt taken between two buffers, leaves by longjmp.
+// Ends a job that failed as an error or interrupt would, and returns its fault, which
+// nothing here allocates past.
+SEXP abandon(file_job& job, SEXP fault) {
+  close_on_jump(&job, TRUE);
+  return fault;
+}
+
+// Runs body(job) with the descriptors it opens closed however it ends: an interrupt
+// taken between two buffers, or R running out of memory, leaves by longjmp.
 SEXP run_job(file_job& job, SEXP (*body)(void*)) {
   SEXP token = PROTECT(R_MakeUnwindCont());
   SEXP result = R_UnwindProtect(body, &job, close_on_jump, &job, token);
@@ -381,37 +380,46 @@ SEXP run_job(file_job& job, SEXP (*body)(void*)) {
 
 SEXP encode_file(void* data) {
   auto& job = *static_cast<file_job*>(data);
-  open_files(job);
+  SEXP fault = open_files(job);
+  if (fault != R_NilValue) return abandon(job, fault);
   b64::text_encoder encoder = b64::start_encoding(job.text_format);
   for (bool final = false; !final;) {
-    const std::size_t n = read_next(job);
+    std::size_t n = 0;
+    fault = read_next(job, &n);
+    if (fault != R_NilValue) return abandon(job, fault);
     final = n < job.in_size;
-    write_out(job, b64::encode_piece(encoder, job.in_buf, n, final, job.out_buf));
+    fault = write_out(job, b64::encode_piece(encoder, job.in_buf, n, final, job.out_buf));
+    if (fault != R_NilValue) return abandon(job, fault);
     R_CheckUserInterrupt();
   }
-  close_files(job);
+  fault = close_files(job);
+  if (fault != R_NilValue) return abandon(job, fault);
   return Rf_ScalarReal(static_cast<double>(job.written_total));
 }
 
 SEXP decode_file(void* data) {
   auto& job = *static_cast<file_job*>(data);
-  open_files(job);
+  SEXP fault = open_files(job);
+  if (fault != R_NilValue) return abandon(job, fault);
   b64::text_decoder decoder = b64::start_decoding(job.decode_format);
   const auto out_size = static_cast<std::size_t>(b64::piece_capacity(job.in_size));
   for (bool final = false; !final;) {
-    const std::size_t n = read_next(job);
+    std::size_t n = 0;
+    fault = read_next(job, &n);
+    if (fault != R_NilValue) return abandon(job, fault);
     final = n < job.in_size;
-    b64::text_fault fault;
-    const std::size_t written =
-        b64::decode_piece(decoder, job.in_buf, n, final, job.out_buf, out_size, &fault);
-    if (fault.kind != b64::fault_kind::none) {
-      close_on_jump(&job, TRUE);
-      return fault_report(fault, NA_REAL);
+    b64::text_fault malformed;
+    const std::size_t written = b64::decode_piece(decoder, job.in_buf, n, final,
+                                                  job.out_buf, out_size, &malformed);
+    if (malformed.kind != b64::fault_kind::none) {
+      return abandon(job, fault_report(malformed, NA_REAL));
     }
-    write_out(job, written);
+    fault = write_out(job, written);
+    if (fault != R_NilValue) return abandon(job, fault);
     R_CheckUserInterrupt();
   }
-  close_files(job);
+  fault = close_files(job);
+  if (fault != R_NilValue) return abandon(job, fault);
   return Rf_ScalarReal(static_cast<double>(job.written_total));
 }
 

@@ -5,6 +5,8 @@
 
 #include "base64_glue.h"
 
+#include "arguments.h"
+
 namespace {
 
 // A report: the fault's kind, and the numbers R words the message with.
@@ -36,21 +38,6 @@ const char* kind_name(b64::fault_kind kind) {
   }
 }
 
-// One value, not a classed object: what R's checks let through.
-bool is_plain_scalar(SEXP x, int type) {
-  return TYPEOF(x) == type && XLENGTH(x) == 1 && !Rf_isObject(x);
-}
-
-// Whether x carries any attribute. Newer headers offer ANY_ATTRIB (with NO_ATTRIB) and
-// no longer declare ATTRIB.
-bool has_attributes(SEXP x) {
-#ifdef NO_ATTRIB
-  return ANY_ATTRIB(x) != 0;
-#else
-  return ATTRIB(x) != R_NilValue;
-#endif
-}
-
 // A line width: a whole number from 0 to INT_MAX that is a multiple of 4.
 bool read_width(SEXP x, std::size_t* value) {
   double width = 0;
@@ -68,18 +55,6 @@ bool read_width(SEXP x, std::size_t* value) {
 }
 
 }  // namespace
-
-bool read_flag(SEXP x, bool* value) {
-  if (!is_plain_scalar(x, LGLSXP) || LOGICAL(x)[0] == NA_LOGICAL) return false;
-  *value = LOGICAL(x)[0] != 0;
-  return true;
-}
-
-bool read_string(SEXP x, const char** value) {
-  if (!is_plain_scalar(x, STRSXP) || STRING_ELT(x, 0) == NA_STRING) return false;
-  *value = R_CHAR(STRING_ELT(x, 0));
-  return true;
-}
 
 bool read_text_format(SEXP url, SEXP pad, SEXP width, SEXP eol,
                       b64::text_format* format) {

@@ -10,11 +10,8 @@
 
 #include "b64_text.h"
 
-// Argument readers: true when x has the plain form that R's functions hand over (the
-// form their argument checks give), with its value in *value. They never raise and read
-// nothing past a vector, whatever a direct .Call passes.
-bool read_flag(SEXP x, bool* value);           // TRUE or FALSE
-bool read_string(SEXP x, const char** value);  // one string, not NA
+// The codec's argument readers, as those of arguments.h: true when x has the plain form
+// that R's functions hand over, with its value.
 bool read_text_format(SEXP url, SEXP pad, SEXP width, SEXP eol,
                       b64::text_format* format);  // width: 0 or a multiple of 4
 bool read_decode_format(SEXP url, SEXP breaks, b64::decode_format* format);

@@ -1,7 +1,4 @@
 // The routines that act on the process's descriptors.
-// A rerouted stream may grow past 2 GiB: 32-bit glibc opens files with O_LARGEFILE only
-// when file offsets are 64 bits wide.
-#define _FILE_OFFSET_BITS 64
 
 #include <cerrno>
 #include <climits>
@@ -11,14 +8,14 @@
 #include <unistd.h>
 
 #include "errors.h"
+#include "files.h"
 #include "routines.h"
+#include "streams.h"
 
 namespace {
 
 // The file name that located errors carry.
 constexpr char source_name[] = "client";
-
-const char* const stream_names[] = {"stdin", "stdout", "stderr"};
 
 // Element 0 of an integer argument. R's accessor refuses other types; an empty vector
 // has no element 0 and is refused here.
@@ -48,53 +45,29 @@ const char* first_path(SEXP x, const char* routine) {
   return R_CHAR(element);
 }
 
-// Makes target_fd refer to what replacement_fd refers to, then closes replacement_fd
-// unless it is the target itself. `saved` is R_NilValue to let the earlier stream go,
-// or an integer scalar, allocated by the caller before it acquired any descriptor, that
-// receives a close-on-exec duplicate of it. Returns `saved`.
-// On failure raises with the target unchanged, after closing the duplicate and, when
-// owns_replacement, the replacement. A replacement that is not open raises EBADF.
-// Nothing is retried: each call either takes effect or is reported.
-SEXP tarnwick_set_std(int target_fd, int replacement_fd, SEXP saved,
-                      bool owns_replacement) {
-  int saved_fd = -1;
-  if (saved != R_NilValue) {
-    // Close-on-exec from the start: a program started while the stream is rerouted
-    // must not hold the earlier stream (a parent's pipe, say) open.
-    saved_fd = fcntl(target_fd, F_DUPFD_CLOEXEC, 0);
-    if (saved_fd == -1) {
-      const int err = errno;
-      if (owns_replacement) close(replacement_fd);
-      RAISE_SYSTEM_ERROR(__func__, err, "Cannot reroute %s", stream_names[target_fd]);
-    }
-    // The lowest free number was taken: the replacement's own means it is not open,
-    // and dup2() would copy the duplicate onto the target instead of failing.
-    if (saved_fd == replacement_fd) {
-      close(saved_fd);
-      RAISE_SYSTEM_ERROR(__func__, EBADF, "Cannot reroute %s", stream_names[target_fd]);
-    }
-    INTEGER(saved)[0] = saved_fd;
+// A failure reported from this line of `func`.
+#define FAILED(func, err) (stream_failure{(err), (func), __LINE__, nullptr})
+
+// Formats the message of a failure into the error buffer: the file that could not be
+// opened, or the stream that could not be rerouted.
+error_site format_failure(int target_fd, const stream_failure& failure) {
+  if (failure.file != nullptr) {
+    print_message("Cannot open new %s file `%s`", stream_names[target_fd], failure.file);
+  } else {
+    print_message("Cannot reroute %s", stream_names[target_fd]);
   }
-  if (dup2(replacement_fd, target_fd) == -1) {
-    const int err = errno;
-    if (saved_fd != -1) close(saved_fd);
-    if (owns_replacement) close(replacement_fd);
-    RAISE_SYSTEM_ERROR(__func__, err, "Cannot reroute %s", stream_names[target_fd]);
-  }
-  // Unchecked: the target refers to the replacement already, which is what counts.
-  if (replacement_fd != target_fd) close(replacement_fd);
-  return saved;
+  return error_site{failure.func, source_name, failure.line, true, failure.err};
 }
 
 // A routine for a descriptor that R code holds: the drop flag says whether a duplicate
 // of the earlier stream is kept and returned.
 SEXP set_stream(int target_fd, SEXP fd, SEXP drop, const char* routine) {
   const int replacement_fd = first_int(fd, routine, "fd");
-  if (first_flag(drop, routine)) {
-    return tarnwick_set_std(target_fd, replacement_fd, R_NilValue, false);
-  }
-  SEXP saved = PROTECT(Rf_allocVector(INTSXP, 1));
-  tarnwick_set_std(target_fd, replacement_fd, saved, false);
+  SEXP saved = first_flag(drop, routine) ? R_NilValue : Rf_allocVector(INTSXP, 1);
+  PROTECT(saved);
+  const stream_failure failure =
+      tarnwick_set_std(target_fd, replacement_fd, saved, false);
+  if (failure.err != 0) raise_stream_failure(target_fd, failure);
   UNPROTECT(1);
   return saved;
 }
@@ -102,28 +75,14 @@ SEXP set_stream(int target_fd, SEXP fd, SEXP drop, const char* routine) {
 // The file's own descriptor lives only until it is duplicated onto the target, and no
 // program started meanwhile may inherit it.
 constexpr int new_file_flags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC;
-constexpr mode_t new_file_mode = 0644;
 
-// A routine for a file: opens the path (created with mode 0644 as the umask allows, or
-// emptied), makes the target refer to it and returns a duplicate of the earlier stream.
-// The file's descriptor is consumed, or closed when the switch fails. A closed target
-// is refused before the file is touched: open() would hand out the target's own number,
-// and there would be no earlier stream to save. open() is not retried: it is
-// interrupted only on slow devices, and then the error is reported.
-SEXP set_stream_to_file(int target_fd, SEXP path, const char* routine) {
+// A routine for a file: makes the target refer to it and returns a duplicate of the
+// earlier stream.
+SEXP set_stream_file(int target_fd, SEXP path, const char* routine) {
   const char* file = first_path(path, routine);
   SEXP saved = PROTECT(Rf_allocVector(INTSXP, 1));
-  if (fcntl(target_fd, F_GETFD) == -1) {
-    const int err = errno;
-    RAISE_SYSTEM_ERROR(routine, err, "Cannot reroute %s", stream_names[target_fd]);
-  }
-  const int file_fd = open(file, new_file_flags, new_file_mode);
-  if (file_fd == -1) {
-    const int err = errno;
-    RAISE_SYSTEM_ERROR(routine, err, "Cannot open new %s file `%s`",
-                       stream_names[target_fd], file);
-  }
-  tarnwick_set_std(target_fd, file_fd, saved, true);
+  const stream_failure failure = set_stream_to_file(target_fd, file, saved, routine);
+  if (failure.err != 0) raise_stream_failure(target_fd, failure);
   UNPROTECT(1);
   return saved;
 }
@@ -153,6 +112,60 @@ constexpr std::size_t max_write = INT_MAX;
 
 }  // namespace
 
+stream_failure tarnwick_set_std(int target_fd, int replacement_fd, SEXP saved,
+                                bool owns_replacement) {
+  int saved_fd = -1;
+  if (saved != R_NilValue) {
+    // Close-on-exec from the start: a program started while the stream is rerouted
+    // must not hold the earlier stream (a parent's pipe, say) open.
+    saved_fd = fcntl(target_fd, F_DUPFD_CLOEXEC, 0);
+    if (saved_fd == -1) {
+      const int err = errno;
+      if (owns_replacement) close(replacement_fd);
+      return FAILED(__func__, err);
+    }
+    // The lowest free number was taken: the replacement's own means it is not open,
+    // and dup2() would copy the duplicate onto the target instead of failing.
+    if (saved_fd == replacement_fd) {
+      close(saved_fd);
+      return FAILED(__func__, EBADF);
+    }
+    INTEGER(saved)[0] = saved_fd;
+  }
+  if (dup2(replacement_fd, target_fd) == -1) {
+    const int err = errno;
+    if (saved_fd != -1) close(saved_fd);
+    if (owns_replacement) close(replacement_fd);
+    return FAILED(__func__, err);
+  }
+  // Unchecked: the target refers to the replacement already, which is what counts.
+  if (replacement_fd != target_fd) close(replacement_fd);
+  return stream_failure{0, nullptr, 0, nullptr};
+}
+
+// A closed target is refused before the file is touched: open() would hand out the
+// target's own number, and there would be no earlier stream to save. open() is not
+// retried: it is interrupted only on slow devices, and then the error is reported.
+stream_failure set_stream_to_file(int target_fd, const char* file, SEXP saved,
+                                  const char* routine) {
+  if (fcntl(target_fd, F_GETFD) == -1) return FAILED(routine, errno);
+  const int file_fd = open(file, new_file_flags, stream_file_mode);
+  if (file_fd == -1) {
+    stream_failure failure = FAILED(routine, errno);
+    failure.file = file;
+    return failure;
+  }
+  return tarnwick_set_std(target_fd, file_fd, saved, true);
+}
+
+void raise_stream_failure(int target_fd, const stream_failure& failure) {
+  raise_message(format_failure(target_fd, failure), nullptr);
+}
+
+SEXP stream_failure_fault(int target_fd, const stream_failure& failure) {
+  return message_fault(format_failure(target_fd, failure), nullptr);
+}
+
 extern "C" {
 
 SEXP tarnwick_set_stdout(SEXP fd, SEXP drop) {
@@ -164,11 +177,11 @@ SEXP tarnwick_set_stderr(SEXP fd, SEXP drop) {
 }
 
 SEXP tarnwick_set_stdout_to_file(SEXP path) {
-  return set_stream_to_file(STDOUT_FILENO, path, __func__);
+  return set_stream_file(STDOUT_FILENO, path, __func__);
 }
 
 SEXP tarnwick_set_stderr_to_file(SEXP path) {
-  return set_stream_to_file(STDERR_FILENO, path, __func__);
+  return set_stream_file(STDERR_FILENO, path, __func__);
 }
 
 // One write(), never retried nor continued: a short count is the caller's to act on,

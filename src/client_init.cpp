@@ -8,7 +8,7 @@
 namespace {
 // clang-format off
 const R_CallMethodDef call_entries[] = {
-    CLIENT_FIXED_ROUTINES,
+    CLIENT_FIXED_ROUTINES(CALL_ENTRY)
     {nullptr, nullptr, 0},
 };
 // clang-format on
@@ -28,7 +28,7 @@ void r_throw_error(const char* func, const char* filename, int line, const char*
   va_start(args, msg);
   format_message(msg, args);
   va_end(args);
-  raise_formatted_error(func, filename, line);
+  raise_message(error_site{func, filename, line, false, 0}, nullptr);
 }
 
 void r_throw_system_error(const char* func, const char* filename, int line, int error,
@@ -37,7 +37,7 @@ void r_throw_system_error(const char* func, const char* filename, int line, int 
   va_start(args, msg);
   format_message(msg, args);
   va_end(args);
-  raise_formatted_system_error(func, filename, line, error, sysmsg);
+  raise_message(error_site{func, filename, line, true, error}, sysmsg);
 }
 
 }  // extern "C"

@@ -5,17 +5,8 @@
 namespace {
 // clang-format off
 const R_CallMethodDef call_entries[] = {
-    CLIENT_FIXED_ROUTINES,
-    CALL_ENTRY(tarnwick_base64_encode_options, 6),
-    CALL_ENTRY(tarnwick_base64_decode_options, 4),
-    CALL_ENTRY(tarnwick_base64_encode_file, 5),
-    CALL_ENTRY(tarnwick_base64_decode_file, 3),
-    CALL_ENTRY(tarnwick_open_append, 1),
-    CALL_ENTRY(tarnwick_close, 1),
-    CALL_ENTRY(tarnwick_fd_connection, 1),
-    CALL_ENTRY(tarnwick_follow_start, 1),
-    CALL_ENTRY(tarnwick_follow_file, 2),
-    CALL_ENTRY(tarnwick_follow_stop, 1),
+    CLIENT_FIXED_ROUTINES(CALL_ENTRY)
+    CLIENT_PACKAGE_ROUTINES(CALL_ENTRY)
     {nullptr, nullptr, 0},
 };
 // clang-format on

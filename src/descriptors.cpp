@@ -1,8 +1,6 @@
 // Descriptor routines of the package's own library: a file opened for appending, for
 // the stream routines to take as they take any descriptor, and the close that undoes
 // it when they cannot; connections onto a descriptor, and the writes behind them.
-// Logs may grow past 2 GiB: 32-bit glibc appends past it only with 64-bit offsets.
-#define _FILE_OFFSET_BITS 64
 
 #include <cerrno>
 #include <cstdint>
@@ -17,10 +15,12 @@
 
 #include <R_ext/Utils.h>
 
-#include "base64_glue.h"
+#include "arguments.h"
 #include "errors.h"
 #include "fd_connection.h"
+#include "files.h"
 #include "routines.h"
+#include "streams.h"
 
 namespace {
 
@@ -31,7 +31,6 @@ constexpr char source_name[] = "descriptors";
 // same time; the descriptor lives until a stream takes it, and no program started
 // meanwhile may inherit it.
 constexpr int append_flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC;
-constexpr mode_t new_file_mode = 0644;
 
 // One write() with SIGPIPE held, so that a pipe whose reader has gone fails with EPIPE
 // rather than reach R's handler, which would raise from inside the signal. The signal
@@ -71,17 +70,58 @@ void wait_writable(int fd) {
 extern "C" {
 
 // Opens the path for appending, creating it with mode 0644 as the umask allows.
-// Returns the descriptor. Not retried: open() is interrupted only on slow devices, and
-// then the error is reported.
+// Returns the descriptor, or a fault. The result is allocated first, so that no
+// descriptor is left open if memory runs out. Not retried: open() is interrupted only
+// on slow devices, and then the error is reported.
 SEXP tarnwick_open_append(SEXP path) {
   const char* file = nullptr;
   if (!read_string(path, &file)) RAISE_ERROR(__func__, "Invalid path: not a string");
-  const int fd = open(file, append_flags, new_file_mode);
+  SEXP out = PROTECT(Rf_allocVector(INTSXP, 1));
+  const int fd = open(file, append_flags, stream_file_mode);
   if (fd == -1) {
     const int err = errno;
-    RAISE_SYSTEM_ERROR(__func__, err, "Cannot open file `%s` for appending", file);
+    UNPROTECT(1);
+    return SYSTEM_FAULT(__func__, err, "Cannot open file `%s` for appending", file);
   }
-  return Rf_ScalarInteger(fd);
+  INTEGER(out)[0] = fd;
+  UNPROTECT(1);
+  return out;
+}
+
+// Reroutes the stream `target` (1 or 2) to the descriptor `fd`, consuming it, as
+// tarnwick_set_stdout() does: returns a duplicate of the earlier stream when `keep`,
+// else NULL, or a fault.
+SEXP tarnwick_reroute(SEXP target, SEXP fd, SEXP keep) {
+  int target_fd = 0;
+  int replacement_fd = 0;
+  bool keeps = false;
+  if (!read_int(target, &target_fd) || (target_fd != 1 && target_fd != 2) ||
+      !read_int(fd, &replacement_fd) || !read_flag(keep, &keeps)) {
+    RAISE_ERROR(__func__, "Invalid arguments: not in the form that R's functions give");
+  }
+  SEXP saved = PROTECT(keeps ? Rf_allocVector(INTSXP, 1) : R_NilValue);
+  const stream_failure failure =
+      tarnwick_set_std(target_fd, replacement_fd, saved, false);
+  UNPROTECT(1);
+  return failure.err == 0 ? saved : stream_failure_fault(target_fd, failure);
+}
+
+// Reroutes the stream `target` (1 or 2) to the file at `path`, created or emptied, as
+// tarnwick_set_stdout_to_file() does, and with its messages: returns a duplicate of the
+// earlier stream, or a fault.
+SEXP tarnwick_reroute_to_file(SEXP target, SEXP path) {
+  int target_fd = 0;
+  const char* file = nullptr;
+  if (!read_int(target, &target_fd) || (target_fd != 1 && target_fd != 2) ||
+      !read_string(path, &file)) {
+    RAISE_ERROR(__func__, "Invalid arguments: not in the form that R's functions give");
+  }
+  const char* routine =
+      target_fd == 1 ? "tarnwick_set_stdout_to_file" : "tarnwick_set_stderr_to_file";
+  SEXP saved = PROTECT(Rf_allocVector(INTSXP, 1));
+  const stream_failure failure = set_stream_to_file(target_fd, file, saved, routine);
+  UNPROTECT(1);
+  return failure.err == 0 ? saved : stream_failure_fault(target_fd, failure);
 }
 
 // Closes a descriptor that tarnwick_open_append() returned and no stream took. Not
@@ -133,7 +173,7 @@ SEXP tarnwick_fd_connection(SEXP fd) {
   const int flags = fcntl(out_fd, F_GETFL);
   const int err = flags == -1 ? errno : (flags & O_ACCMODE) == O_RDONLY ? EBADF : 0;
   if (err != 0) {
-    RAISE_SYSTEM_ERROR(__func__, err, "Cannot make a connection onto fd %d", out_fd);
+    return SYSTEM_FAULT(__func__, err, "Cannot make a connection onto fd %d", out_fd);
   }
   char description[32];
   std::snprintf(description, sizeof description, "fd %d", out_fd);

@@ -1,10 +1,13 @@
-// Located error raising: messages that carry their source position and system error.
+// Located errors: messages that carry their source position and system error, raised
+// as R errors or handed to R as data.
 #ifndef CLIENT_ERRORS_H
 #define CLIENT_ERRORS_H
 
 #include <cstdarg>
 
+#define R_NO_REMAP
 #include <R_ext/Visibility.h>
+#include <Rinternals.h>
 
 #if defined(__GNUC__)
 #define CLIENT_PRINTF(fmt_index, first_arg) \
@@ -31,26 +34,45 @@ extern "C" {
 
 }  // extern "C"
 
-// The same for the routines of both libraries. Hidden, so that the package's own
-// library exports nothing but its entry and its routines; the system error's words are
-// always strerror(error).
-[[noreturn]] void throw_error(const char* func, const char* filename, int line,
-                              const char* msg, ...) CLIENT_PRINTF(4, 5);
-[[noreturn]] void throw_system_error(const char* func, const char* filename, int line,
-                                     int error, const char* msg, ...) CLIENT_PRINTF(5, 6);
+// Where an error was found, and its system error: `error` is an errno value when
+// `system`; an error of the arguments has none, and its text no system error piece.
+struct error_site {
+  const char* func;
+  const char* filename;
+  int line;
+  bool system;
+  int error;
+};
 
-// The steps of a raise, for the exported raisers: the message goes into the buffer
-// first, then the error is raised with the location (and system error) after it.
+// Formats the message into the buffer, cut at a character boundary if it is longer:
+// from a va_list for client.so's exported raisers, else from the arguments.
 void format_message(const char* msg, std::va_list args);
-[[noreturn]] void raise_formatted_error(const char* func, const char* filename, int line);
-[[noreturn]] void raise_formatted_system_error(const char* func, const char* filename,
-                                               int line, int error, const char* sysmsg);
+void print_message(const char* msg, ...) CLIENT_PRINTF(1, 2);
 
-// Raise an R error from the routine or helper `func`, located at this line of the file
-// whose name the including file keeps in `source_name`: RAISE_ERROR for a bad argument,
-// RAISE_SYSTEM_ERROR for the errno value `err`.
-#define RAISE_ERROR(func, ...) throw_error((func), source_name, __LINE__, __VA_ARGS__)
+// Raises the message in the buffer as an R error, located at `site`; a null sysmsg
+// stands for strerror(site.error). Never returns.
+[[noreturn]] void raise_message(const error_site& site, const char* sysmsg);
+
+// The same text as raise_message() would raise, handed over as a fault: list(kind =
+// "system", message, errno, subject), where subject names what failed ("input",
+// "output") or is NA. The package's R code raises it as a client_system_error.
+SEXP message_fault(const error_site& site, const char* subject);
+
+// Raise an R error, or make a fault, from the routine or helper `func`, located at this
+// line of the file whose name the including file keeps in `source_name`: RAISE_ERROR
+// for a bad argument, RAISE_SYSTEM_ERROR and SYSTEM_FAULT for the errno value `err`,
+// SUBJECT_FAULT for a fault that says what failed.
+// Each formats the message first, then raises it or makes the fault. Hidden, like
+// everything here but the exported raisers.
+#define HERE(func, system, err) \
+  (error_site{(func), source_name, __LINE__, (system), (err)})
+#define RAISE_ERROR(func, ...) \
+  (print_message(__VA_ARGS__), raise_message(HERE(func, false, 0), nullptr))
 #define RAISE_SYSTEM_ERROR(func, err, ...) \
-  throw_system_error((func), source_name, __LINE__, (err), __VA_ARGS__)
+  (print_message(__VA_ARGS__), raise_message(HERE(func, true, err), nullptr))
+#define SYSTEM_FAULT(func, err, ...) \
+  (print_message(__VA_ARGS__), message_fault(HERE(func, true, err), nullptr))
+#define SUBJECT_FAULT(func, err, subject, ...) \
+  (print_message(__VA_ARGS__), message_fault(HERE(func, true, err), (subject)))
 
 #endif  // CLIENT_ERRORS_H

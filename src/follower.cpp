@@ -1,9 +1,10 @@
 // The copier of follower.h: one thread per follower, which reads the file as it grows
 // and writes what it read to the descriptor, and a mutex and condition variable that
 // hand it the file and the request to stop.
-#define _FILE_OFFSET_BITS 64
 
 #include "follower.h"
+
+#include "io.h"
 
 #include <cerrno>
 #include <chrono>
@@ -12,10 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
-#include <system_error>
-#include <thread>
 
-#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
@@ -38,78 +36,54 @@ struct follower {
   int out_fd = -1;
   int copy_error = 0;  // the thread's own until it is joined
   std::unique_ptr<std::uint8_t[]> buffer;
-  std::thread thread;
+  pthread_t thread;
 };
 
 namespace {
 
-// Writes all of data[0, n) to fd: on after short writes and EINTR, waiting with poll()
-// while a non-blocking descriptor would block. Returns 0 or the errno of the failure.
-int write_all(int fd, const std::uint8_t* data, std::size_t n) {
-  while (n > 0) {
-    const ssize_t written = write(fd, data, n);
-    if (written >= 0) {
-      data += written;
-      n -= static_cast<std::size_t>(written);
-      continue;
-    }
-    const int err = errno;
-    if (err == EAGAIN || err == EWOULDBLOCK) {
-      pollfd entry{fd, POLLOUT, 0};
-      poll(&entry, 1, -1);
-    } else if (err != EINTR) {
-      return err;
-    }
-  }
-  return 0;
-}
-
 // The thread: waits for the file, then reads it to its end over and over, copying what
 // it reads, until asked to stop; then copies what is left, unless told not to. A failed
 // write ends the copy: its errno is kept for stop().
-void run(follower* f) {
+void* run(void* data) {
+  auto* f = static_cast<follower*>(data);
   for (;;) {
     int file_fd = -1;
     bool stopping = false;
     {
       std::unique_lock<std::mutex> held(f->lock);
       f->wake.wait(held, [f] { return f->file_fd != -1 || f->stopping; });
-      if (f->stopping && !f->copy_rest) return;
+      if (f->stopping && !f->copy_rest) return nullptr;
       file_fd = f->file_fd;
       stopping = f->stopping;
     }
-    if (file_fd == -1) return;  // stopped before there was a file
+    if (file_fd == -1) return nullptr;  // stopped before there was a file
     const ssize_t got = read(file_fd, f->buffer.get(), buffer_size);
     if (got > 0) {
+      std::size_t done = 0;
       f->copy_error =
-          write_all(f->out_fd, f->buffer.get(), static_cast<std::size_t>(got));
-      if (f->copy_error != 0) return;
+          write_all(f->out_fd, f->buffer.get(), static_cast<std::size_t>(got), &done);
+      if (f->copy_error != 0) return nullptr;
       continue;
     }
     if (got == -1 && errno == EINTR) continue;
     // The end of what the file holds, or a file that cannot be read: after a stop
     // request, seen before this read, everything written before it has been copied.
-    if (stopping || got == -1) return;
+    if (stopping || got == -1) return nullptr;
     std::unique_lock<std::mutex> held(f->lock);
     f->wake.wait_for(held, idle_wait, [f] { return f->stopping; });
   }
 }
 
 // Starts f's thread with every signal blocked: signals stay for R's thread, and a
-// reader that has gone gives EPIPE. Returns 0 or the errno of the failure.
+// reader that has gone gives EPIPE. Returns 0 or the error of pthread_create(). A
+// pthread, not a std::thread, whose template would be instantiated, and exported, for
+// this library's own types.
 int start_thread(follower* f) noexcept {
   sigset_t all;
   sigset_t old_mask;
   sigfillset(&all);
   pthread_sigmask(SIG_BLOCK, &all, &old_mask);
-  int err = 0;
-  try {
-    f->thread = std::thread(run, f);
-  } catch (const std::system_error& e) {
-    err = e.code().value() != 0 ? e.code().value() : EAGAIN;
-  } catch (...) {
-    err = ENOMEM;
-  }
+  const int err = pthread_create(&f->thread, nullptr, run, f);
   pthread_sigmask(SIG_SETMASK, &old_mask, nullptr);
   return err;
 }
@@ -152,7 +126,7 @@ int stop(follower* f, bool copy_rest) noexcept {
     f->copy_rest = copy_rest;
   }
   f->wake.notify_one();
-  f->thread.join();
+  pthread_join(f->thread, nullptr);
   // Not retried: on Linux, close() frees the descriptor even on EINTR.
   close(f->out_fd);
   if (f->file_fd != -1) close(f->file_fd);

@@ -2,7 +2,6 @@
 // rerouted into a file, handed the file once it is, and stopped when the stream is
 // back. R holds it as an external pointer, whose finalizer stops a follower that R
 // code lost without stopping it.
-#define _FILE_OFFSET_BITS 64
 
 #include <cerrno>
 #include <cstring>
@@ -10,8 +9,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "base64_glue.h"
+#include "arguments.h"
 #include "errors.h"
+#include "files.h"
 #include "follower.h"
 #include "routines.h"
 
@@ -19,8 +19,6 @@ namespace {
 
 // The file name that located errors carry.
 constexpr char source_name[] = "split";
-
-const char* const stream_names[] = {"stdin", "stdout", "stderr"};
 
 // The follower of an external pointer made by tarnwick_follow_start(), or null once
 // stopped. Anything else is refused.
@@ -44,8 +42,8 @@ void stop_lost_follower(SEXP pointer) {
 extern "C" {
 
 // Starts a follower that copies to what the stream `fd` (1 or 2) refers to now, through
-// a close-on-exec duplicate, so that no program started meanwhile holds it. Raises
-// before anything changes if the duplicate or the thread cannot be had.
+// a close-on-exec duplicate, so that no program started meanwhile holds it. Returns a
+// fault, before anything changes, if the duplicate or the thread cannot be had.
 SEXP tarnwick_follow_start(SEXP fd) {
   if (TYPEOF(fd) != INTSXP || XLENGTH(fd) != 1 ||
       (INTEGER(fd)[0] != 1 && INTEGER(fd)[0] != 2))
@@ -57,14 +55,16 @@ SEXP tarnwick_follow_start(SEXP fd) {
   const int out_fd = fcntl(target_fd, F_DUPFD_CLOEXEC, 0);
   if (out_fd == -1) {
     const int err = errno;
-    RAISE_SYSTEM_ERROR(__func__, err, "Cannot copy %s", stream_names[target_fd]);
+    UNPROTECT(1);
+    return SYSTEM_FAULT(__func__, err, "Cannot copy %s", stream_names[target_fd]);
   }
   int err = 0;
   follow::follower* f = follow::start(out_fd, &err);
   if (f == nullptr) {
     close(out_fd);
-    RAISE_SYSTEM_ERROR(__func__, err, "Cannot start the copy of %s",
-                       stream_names[target_fd]);
+    UNPROTECT(1);
+    return SYSTEM_FAULT(__func__, err, "Cannot start the copy of %s",
+                        stream_names[target_fd]);
   }
   R_SetExternalPtrAddr(pointer, f);
   UNPROTECT(1);
@@ -72,7 +72,7 @@ SEXP tarnwick_follow_start(SEXP fd) {
 }
 
 // Hands the follower the file at `path`, which the stream now writes to, from its end
-// on: what was there before the call is not copied.
+// on: what was there before the call is not copied. NULL, or a fault.
 SEXP tarnwick_follow_file(SEXP pointer, SEXP path) {
   follow::follower* f = follower_of(pointer, __func__);
   const char* file = nullptr;
@@ -81,12 +81,12 @@ SEXP tarnwick_follow_file(SEXP pointer, SEXP path) {
   const int file_fd = open(file, O_RDONLY | O_CLOEXEC);
   if (file_fd == -1) {
     const int err = errno;
-    RAISE_SYSTEM_ERROR(__func__, err, "Cannot follow file `%s`", file);
+    return SYSTEM_FAULT(__func__, err, "Cannot follow file `%s`", file);
   }
   if (lseek(file_fd, 0, SEEK_END) == -1) {
     const int err = errno;
     close(file_fd);
-    RAISE_SYSTEM_ERROR(__func__, err, "Cannot follow file `%s`", file);
+    return SYSTEM_FAULT(__func__, err, "Cannot follow file `%s`", file);
   }
   if (!follow::follow_file(f, file_fd)) {
     close(file_fd);

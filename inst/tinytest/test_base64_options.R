@@ -51,9 +51,11 @@ for (case in malformed) {
 }
 
 ## ---- base64_decode: any byte at any place, before and inside a run of "A" ----
-# Long text without "=" is checked from its last group with a character other than "A";
-# the endings put the bad byte before, inside and after that group, and the start of
-# the text stands for everything before. Short text is checked whole.
+# Every byte but "=" at each place near the end of short and long texts must be refused
+# exactly when it is outside the alphabet. A decoder of this package once checked long
+# text only from its last group with a character other than "A": the endings put the
+# bad byte before, inside and after such a group, and the long start stands for what
+# that shortcut never looked at.
 alphabet <- charToRaw(paste0(c(LETTERS, letters, 0:9, "+", "/"), collapse = ""))
 long_start <- base64_encode(as.raw(rep(0:255, 48)))  # 16384 characters
 wrong <- character()
@@ -74,8 +76,8 @@ for (ending in c("YWJjAAAA", "AAAAYWJj", "AAAAAAAA", "YWJjAAAAAAAAAAAA")) {
   }
 }
 expect_equal(length(wrong), 0L, info = paste(head(wrong, 20), collapse = "; "))
-# Past the characters other than "A" that are looked at first, only a whole check
-# tells: a bad byte before a long run of "A", and valid text ending in one.
+# A bad byte before a long run of "A", and valid text ending in one: the shortcut above
+# looked past both.
 long_run <- rep(charToRaw("A"), 20000)
 expect_error(base64_decode(c(charToRaw("YW!j"), long_run)), "byte 3 \\(0x21\\)")
 expect_identical(base64_decode(c(charToRaw("YWJj"), long_run)),

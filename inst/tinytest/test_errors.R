@@ -95,3 +95,42 @@ expect_identical(got$value, list(
     path = "/no/such/in"),
   list(class = "client_error")), info = paste(got$output, collapse = "\n"))
 unlink(bad_text)
+
+## ---- system errors carry their errno as data, whatever their message says ----
+# The errno was once read back from the message: a folder named like the piece of a
+# system error gave its number, 1, for a missing folder, 2. A message longer than the
+# buffer was cut inside a character, and its error lost its class. Each call runs in
+# one child R, some after giving up root's capabilities.
+long_path <- file.path(tempdir(), strrep("\u00e9", 2100), "f")
+cases <- list(
+  list(call = bquote(with_stdout_file(file.path(tempdir(), "(system error 1, x)", "no",
+    "f"), 1)), errno = "ENOENT"),
+  list(call = bquote(with_stdout_file(.(long_path), 1)), errno = "ENAMETOOLONG"),
+  list(call = quote(with_stdout_file(tempdir(), 1)), errno = "EISDIR"),
+  list(call = quote(with_stderr(4321, 1)), errno = "EBADF"),
+  list(call = quote(set_stdout(4321, drop = FALSE)), errno = "EBADF"),
+  list(call = quote(base64_encode_file(tempdir(), tempfile())), errno = "EISDIR"),
+  list(call = quote(fd_connection(4321)), errno = "EBADF"))
+if (Sys.info()[["sysname"]] == "Linux" || Sys.info()[["effective_user"]] != "root") {
+  cases[[length(cases) + 1L]] <- list(call = quote({
+    locked <- file.path(tempdir(), "locked")
+    dir.create(locked, mode = "0555")
+    invisible(th("th_drop_capabilities"))
+    with_output_file(file.path(locked, "f"), 1)
+  }), errno = "EACCES")
+} else {
+  skip_block("EACCES: root writes anywhere, and has no capabilities to drop")
+}
+got <- in_child(quote(lapply(cases, function(case) {
+  e <- tryCatch({ eval(case$call); NULL }, error = identity)
+  list(class = class(e)[1], errno = e$errno, message = conditionMessage(e))
+})), cases = cases)
+constants <- th("th_constants")
+for (k in seq_along(cases)) {
+  v <- got$value[[k]]
+  info <- paste(deparse1(cases[[k]]$call), v$message, output_of(got))
+  expect_identical(v[c("class", "errno")], list(class = "client_system_error",
+    errno = constants[[cases[[k]]$errno]]), info = info)
+  expect_true(validUTF8(v$message) && nchar(v$message, "bytes") < 1000L &&
+    grepl(system_error(cases[[k]]$errno), v$message, fixed = TRUE), info = info)
+}

@@ -60,6 +60,10 @@ routines <- list(
     "FALSE", "TRUE", "76L", "'\\n'"), c("paths", "flag", "flag", "number", "eol")),
   list("tarnwick_base64_decode_file", NA, c("c(read_only_file, out_file, 'a', 'b')",
     "FALSE", "TRUE"), c("paths", "flag", "flag")),
+  list("tarnwick_open_append", NA, "out_file", "path"),
+  list("tarnwick_close", NA, "closed_fd + 1L", "fd"),
+  list("tarnwick_reroute", NA, c("1L", "1L", "FALSE"), c("number", "fd", "flag")),
+  list("tarnwick_reroute_to_file", NA, c("2L", "out_file"), c("number", "path")),
   list("tarnwick_fd_connection", "fd_connection", "1L", "fd"),
   list("tarnwick_follow_start", NA, "1L", "fd"),
   list("tarnwick_follow_file", NA, c(".Call(client:::tarnwick_follow_start, 1L)",
@@ -83,6 +87,14 @@ routines <- list(
     c("text", "flag", "flag", "choice")),
   list(NA, "base64_encode_file", c("read_only_file", "out_file"), c("path", "path")),
   list(NA, "base64_decode_file", c("read_only_file", "out_file"), c("path", "path")))
+
+# Every routine that the package's library registers has its row above.
+invisible(loadNamespace("client"))
+registered <- names(getDLLRegisteredRoutines(getLoadedDLLs()[["client_package"]])$.Call)
+missing_rows <- setdiff(registered, vapply(routines, function(r) as.character(r[[1]]), ""))
+if (length(missing_rows) > 0) {
+  stop("battery: no row for ", paste(missing_rows, collapse = ", "))
+}
 
 # Calls R may refuse before a routine runs: wrong counts, names given as strings.
 refused <- c(

@@ -11,7 +11,7 @@ flags="-g -O1 -fsanitize=thread"
 mkdir -p "$build/reports"
 rm -f "$build"/reports/*
 g++ -std=c++17 -Wall -Wextra -pedantic -Werror $flags -pthread \
-  -o "$build/follower_harness" tools/threads/follower_harness.cpp src/follower.cpp
+  -o "$build/follower_harness" tools/threads/follower_harness.cpp src/follower.cpp src/io.cpp
 TSAN_OPTIONS="halt_on_error=1" "$build/follower_harness" 200
 
 cat >"$build.Makevars" <<MAKEVARS
