@@ -72,7 +72,8 @@ read_lines <- function(con, file, call) {
   lines
 }
 
-# Closes the connection of a capture, if it has one, and removes its file.
+# Closes the connection that reads a capture's file (state$con), if it has one, and
+# removes the file (state$file).
 discard <- function(state) {
   suspendInterrupts({
     if (!is.null(state$con)) {

@@ -34,7 +34,7 @@ evaluate_with_descriptors <- function(evaluate, code, output_handler, ...) {
   state <- new.env(parent = emptyenv())
   state$file <- tempfile("knit-")
   file.create(state$file)
-  state$in_file <- file(state$file, "rb")
+  state$con <- file(state$file, "rb")
   state$offset <- 0
   state$pushed <- FALSE
   state$expressions_left <- 0L
@@ -48,17 +48,11 @@ evaluate_with_descriptors <- function(evaluate, code, output_handler, ...) {
   value$value
 }
 
-# Stops the sink for R's output if it is still pushed, closes the file and removes it.
+# Stops the sink for R's output if it is still pushed, then closes the file and removes
+# it, as a capture's (see discard()).
 end_descriptor_file <- function(state) {
-  suspendInterrupts({
-    stop_r_output(state)
-    if (!is.null(state$in_file)) {
-      con <- state$in_file
-      state$in_file <- NULL
-      close(con)
-    }
-    unlink(state$file)
-  })
+  suspendInterrupts(stop_r_output(state))
+  discard(state)
 }
 
 # The output handler `handler` of knitr, with these around it: the source of each
@@ -128,8 +122,8 @@ count_expressions <- function(src, call) {
 # Sinks R's output into the file, on top of evaluate's sink, unless it is there already.
 start_r_output <- function(state) {
   suspendInterrupts(if (!state$pushed) {
-    state$con <- checked(.Call(tarnwick_fd_connection, 1L))
-    sink(state$con)
+    state$sink_con <- checked(.Call(tarnwick_fd_connection, 1L))
+    withCallingHandlers(sink(state$sink_con), error = function(e) close(state$sink_con))
     state$depth <- sink.number()
     push_descriptor_sink()
     state$pushed <- TRUE
@@ -142,7 +136,7 @@ stop_r_output <- function(state) {
     while (sink.number() >= state$depth) sink()
     pop_descriptor_sinks(state$depth - 1L)
     state$pushed <- FALSE
-    close(state$con)
+    close(state$sink_con)
   })
 }
 
@@ -154,7 +148,7 @@ relay_descriptor_output <- function(state) {
   stop_r_output(state)
   size <- file.size(state$file)
   if (!is.na(size) && size > state$offset) {
-    bytes <- readBin(state$in_file, "raw", n = size - state$offset)
+    bytes <- readBin(state$con, "raw", n = size - state$offset)
     state$offset <- state$offset + length(bytes)
     cat(rawToChar(bytes[bytes != as.raw(0L)]))
   }

@@ -75,7 +75,8 @@ switch_to <- function(call, target, destination, append = FALSE) {
 # it went (see shown_apart()), as sink(split = TRUE) sends it.
 divert_r_stream <- function(target, split = FALSE) {
   con <- checked(.Call(tarnwick_fd_connection, target))
-  if (target == 1L) {
+  # A sink that cannot be pushed (R's stack holds 20) leaves the connection unused.
+  withCallingHandlers(if (target == 1L) {
     depth <- sink.number()
     diverted <- list(target = target, con = con, depth = depth)
     sink(con, split = split && shown_apart(depth))
@@ -83,7 +84,7 @@ divert_r_stream <- function(target, split = FALSE) {
   } else {
     diverted <- list(target = target, con = con, message_sink = sink.number(type = "message"))
     sink(con, type = "message")
-  }
+  }, error = function(e) close(con))
   diverted
 }
 
@@ -151,7 +152,8 @@ restore_message_sink <- function(number) {
 # return (it fails, is interrupted, or a switch fails). Errors are raised as errors of
 # `call`. With `divert` FALSE only the descriptors are rerouted, and R's own output and
 # messages go on as they would. With `split`, what the first route's file receives is
-# also copied, as it grows, to the stream its target held before (see follow_split()).
+# also copied, as it grows, to the stream its target held before, by a thread of the
+# package's library (see stop_follower()).
 #
 # Messages. Where the call reroutes standard error, a message that `code` signals is
 # printed at once, into the rerouted stream, as R's default handler prints it, and

@@ -142,7 +142,17 @@ got <- in_child(bquote({
     sinks = lapply(sinks[1:3], readLines), messages = readLines(sinks[4]),
     file = readLines(f),
     around = capture.output(inner <- capture_stdout(cat("x\n"))), inner = inner,
-    inside = capture_stdout(capture.output(cat("y\n"))))
+    inside = capture_stdout(capture.output(cat("y\n"))),
+    full = local({
+      # R's sink stack full: the call fails before its code runs, and leaves no
+      # connection, descriptor or stream behind.
+      for (i in 1:19) sink(tempfile())
+      before <- list(getAllConnections(), open_fds(), fd_id(1L))
+      message <- tryCatch(capture_stdout(cat("ran\n")), error = conditionMessage)
+      after <- list(getAllConnections(), open_fds(), fd_id(1L))
+      for (i in 1:19) sink()
+      list(message = message, same = identical(before, after))
+    }))
 }), calls = calls)
 v <- got$value
 expect_identical(v$result, taken, info = output_of(got))
@@ -153,6 +163,8 @@ expect_identical(trimws(v$messages), left("e R"), info = output_of(got))
 expect_identical(list(v$file, v$left_behind), list("into the file", 0L))
 expect_identical(list(v$around, v$inner, v$inside), list(character(), "x",
   "[1] \"y\""))
+expect_true(grepl("sink stack is full", v$full$message) && v$full$same,
+  info = paste(v$full, collapse = " "))
 
 ## ---- knitr: a document shows what C code and child programs print, in place ----
 # Each document is knitted in a child R; the lines of interest must come in this order

@@ -21,6 +21,13 @@ split_child <- function(code, ...) {
   child
 }
 
+# Runs the Python program `parent` with Rscript, the R `script` and `...` as its
+# arguments (sys.argv[1:3] start the child); returns what the parent printed.
+python_parent <- function(parent, script, ...) {
+  system2(python, c("-c", shQuote(parent), shQuote(file.path(R.home("bin"), "Rscript")),
+    shQuote(script), shQuote(c(...))), stdout = TRUE, env = child_env())
+}
+
 ## ---- whole, in order, once: the file or value as without split, and the copy ----
 # Each function, with output of R, of child programs, of C code and messages; the
 # merged streams go to the earlier standard output, a single stream to its own.
@@ -91,8 +98,7 @@ if (nzchar(python)) {
     "    lines.append(line.decode().strip())",
     "    if lines[-1] == 'first': open(sys.argv[3], 'w').close()",
     "print(p.wait(), ' '.join(lines))", sep = "\n")
-  out <- system2(python, c("-c", shQuote(parent), shQuote(file.path(R.home("bin"),
-    "Rscript")), shQuote(script), shQuote(ack)), stdout = TRUE, env = child_env())
+  out <- python_parent(parent, script, ack)
   expect_identical(out, "0 first second")
   expect_identical(readLines(file.path(folder, "log")), c("first", "second"))
   unlink(folder, recursive = TRUE)
@@ -133,8 +139,7 @@ if (nzchar(python)) {
     "p = subprocess.Popen(sys.argv[1:3], stdout=subprocess.PIPE)", "n = 0",
     "while True:", "    b = p.stdout.read1(4096)", "    if not b: break",
     "    n += b.count(b'y'); time.sleep(0.0002)", "print(p.wait(), n)", sep = "\n")
-  out <- system2(python, c("-c", shQuote(parent), shQuote(file.path(R.home("bin"),
-    "Rscript")), shQuote(script)), stdout = TRUE, env = child_env())
+  out <- python_parent(parent, script)
   expect_identical(out, "0 5000000")
   unlink(script)
 }
@@ -162,8 +167,7 @@ if (nzchar(python)) {
   parent <- paste("import subprocess, sys",
     "p = subprocess.Popen(sys.argv[1:3], stdout=subprocess.PIPE)",
     "p.stdout.readline()", "p.stdout.close()", "print(p.wait())", sep = "\n")
-  status <- system2(python, c("-c", shQuote(parent), shQuote(file.path(R.home("bin"),
-    "Rscript")), shQuote(script)), stdout = TRUE, env = child_env())
+  status <- python_parent(parent, script)
   got <- if (file.exists(result)) readRDS(result)
   expect_identical(status, "0")
   expect_identical(got[c("value", "lines")], list(value = "ran to the end", lines = 2000L))
