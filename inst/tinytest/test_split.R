@@ -21,9 +21,16 @@ split_child <- function(code, ...) {
   child
 }
 
-# Runs the Python program `parent` with Rscript, the R `script` and `...` as its
-# arguments (sys.argv[1:3] start the child); returns what the parent printed.
-python_parent <- function(parent, script, ...) {
+# Runs the Python program `parent`, whose arguments start the child (sys.argv[1:3]):
+# Rscript and a script of `code`, a quoted expression run with the package attached;
+# then `...`. Returns what the parent printed.
+python_parent <- function(parent, code, ...) {
+  script <- tempfile(fileext = ".R")
+  on.exit(unlink(script))
+  writeLines(deparse(bquote({
+    suppressMessages(library(client))
+    .(code)
+  })), script)
   system2(python, c("-c", shQuote(parent), shQuote(file.path(R.home("bin"), "Rscript")),
     shQuote(script), shQuote(c(...))), stdout = TRUE, env = child_env())
 }
@@ -81,9 +88,7 @@ if (nzchar(python)) {
   folder <- tempfile("live-")
   dir.create(folder)
   ack <- file.path(folder, "ack")
-  script <- file.path(folder, "child.R")
-  writeLines(deparse(bquote({
-    suppressMessages(library(client))
+  child <- bquote({
     waited <- with_stdout_file(.(file.path(folder, "log")), split = TRUE, {
       system("echo first")
       for (i in 1:3000) if (file.exists(.(ack))) break else Sys.sleep(0.01)
@@ -91,14 +96,14 @@ if (nzchar(python)) {
       file.exists(.(ack))
     })
     quit(status = if (waited) 0 else 3)
-  })), script)
+  })
   parent <- paste("import subprocess, sys",
     "p = subprocess.Popen(sys.argv[1:3], stdout=subprocess.PIPE, env=None)",
     "lines = []", "for line in p.stdout:",
     "    lines.append(line.decode().strip())",
     "    if lines[-1] == 'first': open(sys.argv[3], 'w').close()",
     "print(p.wait(), ' '.join(lines))", sep = "\n")
-  out <- python_parent(parent, script, ack)
+  out <- python_parent(parent, child, ack)
   expect_identical(out, "0 first second")
   expect_identical(readLines(file.path(folder, "log")), c("first", "second"))
   unlink(folder, recursive = TRUE)
@@ -127,31 +132,26 @@ expect_true("early" %in% got$stdout && !"late" %in% got$stdout, info = output_of
 
 ## ---- a slow reader slows the copy, and loses nothing ----
 if (nzchar(python)) {
-  script <- tempfile(fileext = ".R")
-  writeLines(deparse(quote({
-    suppressMessages(library(client))
+  child <- quote({
     f <- tempfile()
     with_stdout_file(f, system("head -c 5000000 /dev/zero | tr '\\000' y"),
       split = TRUE)
     quit(status = if (file.size(f) == 5e6) 0 else 3)
-  })), script)
+  })
   parent <- paste("import subprocess, sys, time",
     "p = subprocess.Popen(sys.argv[1:3], stdout=subprocess.PIPE)", "n = 0",
     "while True:", "    b = p.stdout.read1(4096)", "    if not b: break",
     "    n += b.count(b'y'); time.sleep(0.0002)", "print(p.wait(), n)", sep = "\n")
-  out <- python_parent(parent, script)
+  out <- python_parent(parent, child)
   expect_identical(out, "0 5000000")
-  unlink(script)
 }
 
 ## ---- the reader goes away: the code runs on, the file keeps all, one warning ----
 if (nzchar(python)) {
   folder <- tempfile("gone-")
   dir.create(folder)
-  script <- file.path(folder, "child.R")
   result <- file.path(folder, "result.rds")
-  writeLines(deparse(bquote({
-    suppressMessages(library(client))
+  child <- bquote({
     f <- .(file.path(folder, "log"))
     warned <- character()
     value <- withCallingHandlers(with_output_file(f, split = TRUE, {
@@ -163,11 +163,11 @@ if (nzchar(python)) {
     })
     saveRDS(list(value = value, lines = length(readLines(f)), warned = warned), .(result))
     quit(status = 0)
-  })), script)
+  })
   parent <- paste("import subprocess, sys",
     "p = subprocess.Popen(sys.argv[1:3], stdout=subprocess.PIPE)",
     "p.stdout.readline()", "p.stdout.close()", "print(p.wait())", sep = "\n")
-  status <- python_parent(parent, script)
+  status <- python_parent(parent, child)
   got <- if (file.exists(result)) readRDS(result)
   expect_identical(status, "0")
   expect_identical(got[c("value", "lines")], list(value = "ran to the end", lines = 2000L))
